@@ -1,0 +1,29 @@
+# Convenience wrapper around CMake: `make demo` and `make test` on a fresh clone.
+BUILD ?= build
+JOBS ?= 2
+
+.PHONY: all build test demo sanitize clean
+
+all: build
+
+build:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j$(JOBS)
+
+# Builds everything and runs the whole test suite (unit and end-to-end).
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+
+# Builds the programs and runs them on the bundled examples.
+demo: build
+	sh examples/demo.sh $(BUILD)
+
+# The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitize:
+	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=Debug -DHPKIT_SANITIZE=ON
+	cmake --build $(BUILD)-asan -j$(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir $(BUILD)-asan --output-on-failure -j$(JOBS)
+
+clean:
+	rm -rf $(BUILD) $(BUILD)-asan

@@ -1,0 +1,12 @@
+// Cylinder and head skew found from a matchlist of known record positions.
+#pragma once
+
+#include "mapping.h"
+#include "options.h"
+
+#include <cstdio>
+
+// Tries every cylinder skew i and head skew j in 0..sectors-1 (i outer, j
+// inner) against the matchlist. Every agreeing pair is reported on `out` when
+// verbose; the first one fills each skew that is still negative. Reads no input.
+void search_skews(ConvertOptions& opts, const InterleaveTable& table, FILE* out);
