@@ -41,11 +41,15 @@ export WINEPREFIX="$root/$mingw/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
+# A server left from an interrupted run would refuse the persistent one below.
+wineserver -k >/dev/null 2>&1 || true
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "== creating the Wine prefix"
     wineboot -i >/dev/null 2>&1
 fi
-# One wineserver for the whole run instead of one per program start.
+# The server writes the registry when it ends: wait for that, then keep one
+# server for the whole run instead of one per program start.
+wineserver -w
 wineserver -p
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 
@@ -67,17 +71,22 @@ for suite in "${suites[@]}"; do
     log="$root/$mingw/${name}.log"
     status=0
     "$suite" --gtest_brief=1 >"$log" 2>&1 || status=$?
-    p=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}\..*/\1/p' "$log")
-    s=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\{0,1\}, listed below:.*/\1/p' "$log")
-    f=$(sed -n 's/^ *\([0-9]*\) FAILED TESTS\{0,1\}$/\1/p' "$log")
+    # gtest's closing summary: "[==========] N tests from M test suites ran.",
+    # "[  PASSED  ] N tests.", "[  SKIPPED ] N tests."; the rest failed.
+    t=$(sed -n 's/^\[==========\] \([0-9]*\) tests\{0,1\} from .* ran\..*/\1/p' "$log")
+    p=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}\.$/\1/p' "$log")
+    s=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\{0,1\}[.,].*/\1/p' "$log")
+    f=$(( ${t:-0} - ${p:-0} - ${s:-0} ))
     passed=$((passed + ${p:-0}))
     skipped=$((skipped + ${s:-0}))
-    failed=$((failed + ${f:-0}))
-    printf '%-24s passed %4s  skipped %3s  failed %3s\n' "$name" "${p:-0}" "${s:-0}" "${f:-0}"
+    failed=$((failed + f))
+    printf '%-24s passed %4s  skipped %3s  failed %3s\n' "$name" "${p:-0}" "${s:-0}" "$f"
+    # Say which tests do not apply under Wine, and why.
+    grep -A1 ': Skipped$' "$log" | grep -v '^--$' | sed 's/^/    /' || true
     if [ "$status" -ne 0 ]; then
         grep -v '^\[       OK \]' "$log" | tail -n 60
-        # A crash or a failed start leaves no FAILED count: count it as broken.
-        [ -n "$f" ] || broken=$((broken + 1))
+        # A crash or a failed start leaves no closing summary: count it as broken.
+        [ -n "$t" ] || broken=$((broken + 1))
     fi
 done
 summary="Wine suite: $passed passed, $skipped skipped, $failed failed"
