@@ -24,9 +24,8 @@ struct Args {
     int argc() const { return static_cast<int>(words.size()); }
 };
 
-CommandLine parse(std::vector<std::string> words, Settings& s) {
-    words.insert(words.begin(), "basiclist");
-    Args a(words);
+// Settings keep pointers into the arguments, so `a` must outlive them.
+CommandLine parse(Args& a, Settings& s) {
     return parse_command_line(a.argc(), a.argv.data(), s);
 }
 
@@ -34,32 +33,38 @@ CommandLine parse(std::vector<std::string> words, Settings& s) {
 
 TEST(CommandLine, FileNamesAndVerboseInAnyOrder) {
     Settings s;
-    ASSERT_EQ(parse({"-v", "a", "-v", "b", "c", "-v"}, s), CommandLine::run);
+    Args all({"basiclist", "-v", "a", "-v", "b", "c", "-v"});
+    ASSERT_EQ(parse(all, s), CommandLine::run);
     EXPECT_STREQ(s.input_path, "a");
     EXPECT_STREQ(s.output_path, "c"); // the second name is replaced by the third
     EXPECT_TRUE(s.verbose);
 
-    ASSERT_EQ(parse({"in"}, s), CommandLine::run);
+    Args one({"basiclist", "in"});
+    ASSERT_EQ(parse(one, s), CommandLine::run);
     EXPECT_STREQ(s.input_path, "in");
     EXPECT_EQ(s.output_path, nullptr);
     EXPECT_FALSE(s.verbose);
 
-    ASSERT_EQ(parse({"", ""}, s), CommandLine::run); // empty strings are file names
+    Args empty({"basiclist", "", ""});
+    ASSERT_EQ(parse(empty, s), CommandLine::run); // empty strings are file names
     EXPECT_STREQ(s.input_path, "");
     EXPECT_STREQ(s.output_path, "");
 }
 
 TEST(CommandLine, UsageWithoutInputOrOnAnyOtherOption) {
     Settings s;
-    for (const auto& words : std::vector<std::vector<std::string>>{{},
-                                                                   {"-v"},
-                                                                   {"-v", "-v"},
-                                                                   {"in", "-x"},
-                                                                   {"in", "out", "-"},
-                                                                   {"--", "in"},
-                                                                   {"in", "-V"},
-                                                                   {"in", "-vv"}})
-        EXPECT_EQ(parse(words, s), CommandLine::usage) << words.size() << " words";
+    const std::vector<std::vector<std::string>> lines = {{"basiclist"},
+                                                         {"basiclist", "-v"},
+                                                         {"basiclist", "-v", "-v"},
+                                                         {"basiclist", "in", "-x"},
+                                                         {"basiclist", "in", "out", "-"},
+                                                         {"basiclist", "--", "in"},
+                                                         {"basiclist", "in", "-V"},
+                                                         {"basiclist", "in", "-vv"}};
+    for (const auto& words : lines) {
+        Args a(words);
+        EXPECT_EQ(parse(a, s), CommandLine::usage) << words.size() << " words";
+    }
 }
 
 TEST(Run, UsageTextNamesTheProgramAsInvoked) {
