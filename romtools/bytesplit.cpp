@@ -10,6 +10,8 @@
 namespace {
 
 constexpr unsigned char kAllBits = 0xFF;
+// Stream buffer of each file: 16 blocks per system call rather than one.
+constexpr size_t kStreamBufferBytes = 65536;
 
 void print_usage(FILE* out, const char* program) {
     std::fprintf(out, "Usage: %s <ROM file>\n", program);
@@ -20,6 +22,7 @@ void print_usage(FILE* out, const char* program) {
 struct Output {
     std::string name;
     FILE* file = nullptr;
+    char buffer[kStreamBufferBytes];
 };
 
 // Writes one block; false (message printed) when the stream reports an error.
@@ -101,20 +104,27 @@ int run_bytesplit(int argc, char* argv[], FILE* out, FILE* err) {
         print_usage(out, program);
         return 0;
     }
-    Output high{std::string(rom_name) + "_high"};
-    Output low{std::string(rom_name) + "_low"};
+    Output high, low;
+    high.name = std::string(rom_name) + "_high";
+    low.name = std::string(rom_name) + "_low";
 
     FILE* rom = std::fopen(rom_name, "rb");
     if (!rom) {
         std::fprintf(err, "Could not open file \"%s\".\n", rom_name);
         return -1;
     }
+    char rom_buffer[kStreamBufferBytes];
+    std::setvbuf(rom, rom_buffer, _IOFBF, sizeof rom_buffer);
     int status = -1;
     high.file = std::fopen(high.name.c_str(), "wb");
+    if (high.file)
+        std::setvbuf(high.file, high.buffer, _IOFBF, sizeof high.buffer);
     if (!high.file) {
         std::fprintf(err, "Could not create file \"%s\".\n", high.name.c_str());
     } else {
         low.file = std::fopen(low.name.c_str(), "wb");
+        if (low.file)
+            std::setvbuf(low.file, low.buffer, _IOFBF, sizeof low.buffer);
         if (!low.file)
             std::fprintf(err, "Could not create file \"%s\".\n", low.name.c_str());
         else

@@ -5,37 +5,57 @@ namespace {
 
 // checksum turns right by 3 positions before each word, by 2 more when that
 // leaves bit 15 set.
-constexpr int kChecksumRotation = 3;
-constexpr int kChecksumExtraRotation = 2;
+constexpr uint32_t kChecksumRotation = 3;
+constexpr uint32_t kChecksumExtraRotation = 2;
+constexpr uint32_t kLow16 = 0xFFFF;
+
+// checksum turned right by 3 positions, or by 5 when the 3-position turn sets
+// bit 15 (bit 2 before the turn). The pattern is doubled into 32 bits so that one
+// shift by a computed count turns it, with no jump.
+inline uint32_t turn_checksum(uint32_t checksum) {
+    const uint32_t doubled = checksum | (checksum << kBpcWordBits);
+    const uint32_t extra = (checksum >> (kChecksumRotation - 1)) & 1;
+    const uint32_t turn = kChecksumRotation + extra * kChecksumExtraRotation;
+    return (doubled >> turn) & kLow16;
+}
+
+// The per-word steps of the BPC routine (add the word to verify, with
+// end-around carry in normal mode; rotate checksum right by 3, or by 5 when the
+// 3-position turn sets bit 15; add the word to checksum with end-around carry)
+// on the unsigned views. The outcome is exactly that of bpc_signed_add and
+// bpc_rar step by step; it is written without jumps because carries and
+// rotations change word by word, and images run to hundreds of megabytes.
+template <RomSumMode kMode> RomBlockSum block_sum(const unsigned char* bytes, size_t words) {
+    uint32_t verify = 0, checksum = 0;
+    for (size_t j = 0; j < words; ++j) {
+        const uint32_t w = get_be16(bytes + kBytesPerRomWord * j);
+        const uint32_t v = verify + w;
+        const uint32_t c = turn_checksum(checksum) + w;
+        if (kMode == RomSumMode::Normal) {
+            verify = (v + (v >> kBpcWordBits)) & kLow16;
+            checksum = (c + (c >> kBpcWordBits)) & kLow16;
+        } else {
+            verify = v & kLow16;
+            // The carry of the verify add is still pending when the checksum
+            // add begins and lands in checksum: the checksums on record were
+            // computed that way. Both carries together add 1 once; a pending
+            // carry on a sum of 0xFFFF carries once more.
+            const uint32_t carry = (v | c) >> kBpcWordBits;
+            const uint32_t once = (c & kLow16) + carry;
+            checksum = (once + (once >> kBpcWordBits)) & kLow16;
+        }
+    }
+    RomBlockSum sum;
+    sum.verify = static_cast<BpcWord>(bpc_signed_view(verify));
+    sum.checksum = static_cast<BpcWord>(bpc_signed_view(checksum));
+    return sum;
+}
 
 } // namespace
 
 RomBlockSum rom_block_sum(const unsigned char* bytes, size_t words, RomSumMode mode) {
-    RomBlockSum sum;
-    int overflow = 0; // set by the adds, read by nobody
-    int carry = 0;
-    for (size_t j = 0; j < words; ++j) {
-        const BpcWord w = static_cast<BpcWord>(bpc_signed_view(get_be16(bytes + 2 * j)));
-        carry = 0;
-        bpc_signed_add(sum.verify, w, carry, overflow);
-        if (mode == RomSumMode::Normal) {
-            while (carry) {
-                carry = 0;
-                bpc_signed_add(sum.verify, 1, carry, overflow);
-            }
-        }
-        // In plain mode a carry out of the verify add is still pending here and
-        // lands in checksum below: the checksums on record were computed that way.
-        bpc_rar(sum.checksum, kChecksumRotation);
-        if (sum.checksum < 0)
-            bpc_rar(sum.checksum, kChecksumExtraRotation);
-        bpc_signed_add(sum.checksum, w, carry, overflow);
-        while (carry) {
-            carry = 0;
-            bpc_signed_add(sum.checksum, 1, carry, overflow);
-        }
-    }
-    return sum;
+    return mode == RomSumMode::Normal ? block_sum<RomSumMode::Normal>(bytes, words)
+                                      : block_sum<RomSumMode::Plain>(bytes, words);
 }
 
 RomVerdict rom_verdict(const RomBlockSum& sum, RomSumMode mode) {

@@ -110,15 +110,16 @@ TEST_F(Bytesplit, DirectoryAsInputIsAReadError) {
 }
 
 TEST_F(Bytesplit, FullDiskIsAWriteError) {
+    // The failure shows when the data leave the stream's buffer: here when the
+    // files are closed. The other file is still complete.
     write_file("x", repeat(0xFF, 8192));
     fs::create_symlink("/dev/full", path("x_high"));
     EXPECT_RUN("bytesplit", {"x"},
                Expected{kStatusMinusOne,
                         "block 0: verify=-1 checksum=-1\t(ROM OK)\n",
                         "Write error on file \"x_high\" #28\n",
-                        {{"x_low", ""}}});
+                        {{"x_low", repeat(0x00, 4096)}}});
 
-    // The high file is complete; the low file's bytes never reach the disk.
     write_file("y", repeat(0xFF, 8192));
     fs::create_symlink("/dev/full", path("y_low"));
     EXPECT_RUN("bytesplit", {"y"},
@@ -126,6 +127,23 @@ TEST_F(Bytesplit, FullDiskIsAWriteError) {
                         "block 0: verify=-1 checksum=-1\t(ROM OK)\n",
                         "Write error on file \"y_low\" #28\n",
                         {{"y_high", repeat(0x00, 4096)}}});
+}
+
+TEST_F(Bytesplit, WriteErrorStopsTheBlockLoop) {
+    constexpr size_t kBlocks = 64;
+    write_file("z", repeat(0xFF, 8192 * kBlocks));
+    fs::create_symlink("/dev/full", path("z_low"));
+    const e2e::Outcome o = run("bytesplit", {"z"});
+    EXPECT_EQ(o.status, kStatusMinusOne);
+    EXPECT_EQ(o.err, e2e::as_text_stream("Write error on file \"z_low\" #28\n"));
+    const Bytes line = e2e::as_text_stream("verify=-1 checksum=-1\t(ROM OK)\n");
+    size_t lines = 0;
+    for (size_t at = 0; (at = o.out.find(line, at)) != Bytes::npos; at += line.size())
+        ++lines;
+    EXPECT_GE(lines, 1u);
+    EXPECT_LT(lines, kBlocks) << "the run went on after the failed write";
+    EXPECT_EQ(o.out.size(),
+              lines * (line.size() + std::string("block NN: ").size()) - (lines < 10 ? lines : 10));
 }
 
 TEST_F(Bytesplit, RomNameLongerThanAFixedBuffer) {

@@ -19,7 +19,80 @@ RomBlockSum sum_of(const Bytes& bytes, RomSumMode mode) {
     return rom_block_sum(bytes.data(), bytes.size() / 2, mode);
 }
 
+// The per-word steps spelled out with the BPC word operations, one flag each,
+// the carry flag cleared only where the routine clears it.
+RomBlockSum stepwise_sum(const Bytes& bytes, RomSumMode mode) {
+    RomBlockSum s;
+    int carry = 0, overflow = 0;
+    for (size_t j = 0; j + 1 < bytes.size(); j += 2) {
+        const BpcWord w = (bytes[j] << 8 | bytes[j + 1]) - (bytes[j] >= 0x80 ? 65536 : 0);
+        carry = 0;
+        bpc_signed_add(s.verify, w, carry, overflow);
+        while (mode == RomSumMode::Normal && carry) {
+            carry = 0;
+            bpc_signed_add(s.verify, 1, carry, overflow);
+        }
+        bpc_rar(s.checksum, 3);
+        if (s.checksum < 0)
+            bpc_rar(s.checksum, 2);
+        bpc_signed_add(s.checksum, w, carry, overflow);
+        while (carry) {
+            carry = 0;
+            bpc_signed_add(s.checksum, 1, carry, overflow);
+        }
+    }
+    return s;
+}
+
 } // namespace
+
+TEST(RomBlockSum, AgreesWithTheWordOperationsStepByStep) {
+    uint32_t state = 2024;
+    auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<unsigned char>(state >> 24);
+    };
+    std::vector<Bytes> blocks;
+    for (int b = 0; b < 48; ++b) {
+        Bytes block(kRomBlockBytes);
+        for (auto& byte : block)
+            byte = next();
+        blocks.push_back(block);
+    }
+    // Runs of large words, where carries meet: 0xFFFF, 0x8000, 0xFFFE, 0x7FFF.
+    for (unsigned char high : {0xFF, 0x80, 0x7F}) {
+        Bytes block(kRomBlockBytes);
+        for (size_t i = 0; i < block.size(); i += 2) {
+            block[i] = high;
+            block[i + 1] = (i / 2) % 3 == 0 ? 0xFE : next();
+        }
+        blocks.push_back(block);
+    }
+    int index = 0;
+    for (const Bytes& block : blocks) {
+        for (RomSumMode mode : {RomSumMode::Normal, RomSumMode::Plain}) {
+            const RomBlockSum want = stepwise_sum(block, mode);
+            const RomBlockSum got = sum_of(block, mode);
+            EXPECT_EQ(got.verify, want.verify) << "block " << index;
+            EXPECT_EQ(got.checksum, want.checksum) << "block " << index;
+        }
+        ++index;
+    }
+}
+
+TEST(RomBlockSum, PendingCarryOnAllOnesCarriesTwice) {
+    // 0x8000 then 0xEFFF: the verify add carries; checksum turns from 0x8000 to
+    // 0x1000, and 0x1000 + 0xEFFF = 0xFFFF. In plain mode the pending carry
+    // makes that 0x0000 with a new carry, then 0x0001.
+    const Bytes block = {0x80, 0x00, 0xEF, 0xFF};
+    const RomBlockSum plain = sum_of(block, RomSumMode::Plain);
+    EXPECT_EQ(plain.verify, 0x6FFF);
+    EXPECT_EQ(plain.checksum, 1);
+    EXPECT_EQ(stepwise_sum(block, RomSumMode::Plain).checksum, 1);
+    const RomBlockSum normal = sum_of(block, RomSumMode::Normal);
+    EXPECT_EQ(normal.verify, 0x7000);
+    EXPECT_EQ(normal.checksum, -1);
+}
 
 TEST(RomBlockSum, WorkedExampleBothModes) {
     const RomBlockSum normal = sum_of(kWorkedBlock, RomSumMode::Normal);
