@@ -77,7 +77,7 @@ int run_blocksum(int argc, char* argv[], FILE* out, FILE* err) {
     }
     size_t words = kRomBlockWords;
     if (settings.block_size_text && !parse_block_size(settings.block_size_text, words)) {
-        std::fprintf(err, "Invalid block size \"%s\" (1 to %zu words).\n", settings.block_size_text,
+        std::fprintf(err, "Invalid block size \"%s\" (1 to %lu words).\n", settings.block_size_text,
                      kRomBlockWords);
         return -1;
     }

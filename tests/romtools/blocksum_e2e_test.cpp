@@ -1,5 +1,5 @@
 // blocksum run as a program: report lines, argument scan, end and failure statuses.
-#include "e2e.h"
+#include "rom_e2e_fixture.h"
 
 #include <cstdio>
 #include <fcntl.h>
@@ -19,17 +19,12 @@ const Bytes kZeroBlockNormal = "verify=0 checksum=0\t(ROM currupt)\n";
 const Bytes kZeroBlockPlain = "verify=0 checksum=0\t(no ROM present)\n";
 const Bytes kOnesBlockNormal = "verify=-1 checksum=-1\t(ROM OK)\n";
 
-class Blocksum : public e2e::Test {
+class Blocksum : public RomProgramTest {
   protected:
-    // The usage text, with the program name as the run passes it in argv[0].
     Bytes usage() const {
-        const e2e::Outcome o = run("blocksum", {});
-        const size_t start = o.out.find("Usage: ") == 0 ? 7 : 0;
-        const Bytes name = o.out.substr(start, o.out.find(' ', start) - start);
-        EXPECT_NE(name.find("blocksum"), Bytes::npos) << "no usage text: " << o.out;
-        return "Usage: " + name +
-               " [-plain] [-blocksize <blocksize>] <ROM image>\n"
-               "       <ROM image>  HP combined ROM image file (16K)\n";
+        return RomProgramTest::usage("blocksum",
+                                     " [-plain] [-blocksize <blocksize>] <ROM image>\n"
+                                     "       <ROM image>  HP combined ROM image file (16K)\n");
     }
 };
 

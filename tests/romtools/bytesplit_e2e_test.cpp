@@ -1,5 +1,5 @@
 // bytesplit run as a program: report lines, the two complemented files, end and failure statuses.
-#include "e2e.h"
+#include "rom_e2e_fixture.h"
 
 #include <filesystem>
 
@@ -13,16 +13,12 @@ using e2e::repeat;
 
 namespace fs = std::filesystem;
 
-class Bytesplit : public e2e::Test {
+class Bytesplit : public RomProgramTest {
   protected:
     Bytes usage() const {
-        const e2e::Outcome o = run("bytesplit", {});
-        const size_t start = o.out.find("Usage: ") == 0 ? 7 : 0;
-        const Bytes name = o.out.substr(start, o.out.find(' ', start) - start);
-        EXPECT_NE(name.find("bytesplit"), Bytes::npos) << "no usage text: " << o.out;
-        return "Usage: " + name +
-               " <ROM file>\n"
-               "       <ROM file>  HP ROM data file to be split\n";
+        return RomProgramTest::usage("bytesplit",
+                                     " <ROM file>\n"
+                                     "       <ROM file>  HP ROM data file to be split\n");
     }
 };
 
