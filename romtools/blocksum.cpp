@@ -78,7 +78,7 @@ int run_blocksum(int argc, char* argv[], FILE* out, FILE* err) {
     size_t words = kRomBlockWords;
     if (settings.block_size_text && !parse_block_size(settings.block_size_text, words)) {
         std::fprintf(err, "Invalid block size \"%s\" (1 to %lu words).\n", settings.block_size_text,
-                     kRomBlockWords);
+                     static_cast<unsigned long>(kRomBlockWords));
         return -1;
     }
     FILE* image = std::fopen(settings.image, "rb");
