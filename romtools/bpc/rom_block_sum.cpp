@@ -1,4 +1,4 @@
-// Block sums and verdicts of ROM words, computed with the BPC word operations.
+// Block sums and verdicts of ROM words, with the outcome of the BPC word operations.
 #include "rom_block_sum.h"
 
 namespace {
@@ -31,7 +31,7 @@ template <RomSumMode kMode> RomBlockSum block_sum(const unsigned char* bytes, si
         const uint32_t w = get_be16(bytes + kBytesPerRomWord * j);
         const uint32_t v = verify + w;
         const uint32_t c = turn_checksum(checksum) + w;
-        if (kMode == RomSumMode::Normal) {
+        if constexpr (kMode == RomSumMode::Normal) {
             verify = (v + (v >> kBpcWordBits)) & kLow16;
             checksum = (c + (c >> kBpcWordBits)) & kLow16;
         } else {
