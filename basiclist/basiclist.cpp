@@ -1,0 +1,195 @@
+// basiclist's run: open the files, list record after record, report damage and failures.
+#include "basiclist.h"
+
+#include "command_line.h"
+#include "record_scan.h"
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdint>
+#include <filesystem>
+
+namespace {
+
+constexpr int kStatusDone = 0;     // usage text, or the end of the input
+constexpr int kStatusEndMark = 1;  // the BASIC file's end mark
+constexpr int kStatusFailure = -1; // a file, read or write failure
+
+// Records per run that get a line of their own for each kind of damage, so
+// that a file of garbage cannot flood the console.
+constexpr uint64_t kMaxDamageLines = 10;
+
+constexpr const char* kStdoutName = "<stdout>";
+
+// Where the listing goes: a file this run opened, or the caller's stream.
+struct Output {
+    FILE* stream;
+    const char* name; // for messages
+    bool own;         // opened here, so closed here
+};
+
+// Records with one kind of damage seen so far in the run.
+struct DamageCount {
+    uint64_t unknown_items = 0;
+    uint64_t cut_lines = 0;
+};
+
+// Why the record loop stopped.
+enum class LoopEnd { end_of_input, end_mark, read_error, write_error };
+
+struct LoopResult {
+    LoopEnd end = LoopEnd::end_of_input;
+    size_t last_read = 0; // bytes the last read delivered
+    int error = 0;        // errno of a failed read or write
+};
+
+// Whether both names lead to the same file (same device and inode, however
+// named); false when either cannot be examined, e.g. a new output file.
+bool same_file(const char* a, const char* b) {
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+void report_damage(const RecordScan& scan, uint64_t record, const char* input, DamageCount& count,
+                   FILE* err) {
+    const uint64_t record_start = record * kRecordBytes;
+    if (scan.first_unknown != kNoPosition && ++count.unknown_items <= kMaxDamageLines)
+        std::fprintf(err,
+                     "Record %" PRIu64 ": unknown item at byte offset %" PRIu64
+                     " of \"%s\", passed over\n",
+                     record, record_start + scan.first_unknown, input);
+    if (scan.cut_line != kNoPosition && ++count.cut_lines <= kMaxDamageLines)
+        std::fprintf(err,
+                     "Record %" PRIu64 ": line item at byte offset %" PRIu64
+                     " of \"%s\" runs past the record's end, cut there\n",
+                     record, record_start + scan.cut_line, input);
+}
+
+// The closing lines, printed only when some records' lines were left out.
+void summarize_damage(const DamageCount& count, FILE* err) {
+    if (count.unknown_items > kMaxDamageLines)
+        std::fprintf(err, "... %" PRIu64 " records in all had unknown items\n",
+                     count.unknown_items);
+    if (count.cut_lines > kMaxDamageLines)
+        std::fprintf(err, "... %" PRIu64 " records in all had a line cut at the record's end\n",
+                     count.cut_lines);
+}
+
+// Reads, scans and lists whole records until the input ends, the end mark
+// comes or a transfer fails.
+LoopResult list_records(FILE* input, const char* input_name, FILE* output, DamageCount& damage,
+                        FILE* err) {
+    unsigned char record[kRecordBytes];
+    unsigned char text[kMaxRecordTextBytes];
+    LoopResult result;
+    for (uint64_t number = 0;; ++number) {
+        errno = 0;
+        result.last_read = std::fread(record, 1, kRecordBytes, input);
+        if (std::ferror(input)) {
+            result.end = LoopEnd::read_error;
+            result.error = errno;
+            return result;
+        }
+        if (result.last_read < kRecordBytes)
+            return result;
+        const RecordScan scan = scan_record(record, text);
+        errno = 0;
+        if (std::fwrite(text, 1, scan.text_length, output) != scan.text_length ||
+            std::ferror(output)) {
+            result.end = LoopEnd::write_error;
+            result.error = errno;
+            return result;
+        }
+        report_damage(scan, number, input_name, damage, err);
+        if (scan.end == ScanEnd::end_mark) {
+            result.end = LoopEnd::end_mark;
+            return result;
+        }
+    }
+}
+
+void report_write_error(const Output& output, int error, FILE* err) {
+    std::fprintf(err, "Write error on file \"%s\" #%d\n", output.name, error);
+}
+
+// Flushes the listing to its file (and closes a file opened here); false
+// after reporting a failure.
+bool finish_output(const Output& output, FILE* err) {
+    errno = 0;
+    bool ok = std::fflush(output.stream) == 0 && !std::ferror(output.stream);
+    int error = errno;
+    if (output.own) {
+        errno = 0;
+        if (std::fclose(output.stream) != 0 && ok) {
+            ok = false;
+            error = errno;
+        }
+    }
+    if (!ok)
+        report_write_error(output, error, err);
+    return ok;
+}
+
+} // namespace
+
+int run_basiclist(int argc, char* argv[], FILE* out, FILE* err) {
+    Settings settings;
+    if (parse_command_line(argc, argv, settings) == CommandLine::usage) {
+        print_usage(out, argc > 0 && argv[0] ? argv[0] : "basiclist");
+        return kStatusDone;
+    }
+
+    FILE* input = std::fopen(settings.input_path, "rb");
+    if (!input) {
+        std::fprintf(err, "Could not open file \"%s\".\n", settings.input_path);
+        return kStatusFailure;
+    }
+    Output output{out, kStdoutName, false};
+    if (settings.output_path) {
+        // Opening the input for writing would empty it before it is read.
+        if (same_file(settings.input_path, settings.output_path)) {
+            std::fprintf(err, "Output file \"%s\" is the input file \"%s\"; nothing written.\n",
+                         settings.output_path, settings.input_path);
+            std::fclose(input);
+            return kStatusFailure;
+        }
+        FILE* file = std::fopen(settings.output_path, "wb");
+        if (!file) {
+            std::fprintf(err, "Could not open file \"%s\" for writing.\n", settings.output_path);
+            std::fclose(input);
+            return kStatusFailure;
+        }
+        output = Output{file, settings.output_path, true};
+    }
+
+    DamageCount damage;
+    const LoopResult loop = list_records(input, settings.input_path, output.stream, damage, err);
+    std::fclose(input);
+    summarize_damage(damage, err);
+
+    int status = kStatusDone;
+    switch (loop.end) {
+    case LoopEnd::end_of_input:
+        if (loop.last_read > 0)
+            std::fprintf(err,
+                         "%d bytes after the last whole record were not listed (file \"%s\").\n",
+                         static_cast<int>(loop.last_read), settings.input_path);
+        break;
+    case LoopEnd::end_mark:
+        status = kStatusEndMark;
+        break;
+    case LoopEnd::read_error:
+        std::fprintf(err, "Read error on binary file (%d bytes read).\n",
+                     static_cast<int>(loop.last_read));
+        status = kStatusFailure;
+        break;
+    case LoopEnd::write_error:
+        report_write_error(output, loop.error, err);
+        if (output.own)
+            std::fclose(output.stream);
+        return kStatusFailure;
+    }
+    if (!finish_output(output, err))
+        return kStatusFailure;
+    return status;
+}

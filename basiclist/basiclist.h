@@ -1,0 +1,11 @@
+// basiclist's whole run, callable in-process by tests.
+#pragma once
+
+#include <cstdio>
+
+// Runs basiclist with the given command line. The listing goes to the named
+// output file or else to `out`, as does the usage text; messages go to `err`.
+// Returns the exit status: 0 at the end of the input or after the usage text,
+// 1 at the end mark, -1 on a file that cannot be opened, a read or write
+// failure, or an output that is the input. Never exits the process.
+int run_basiclist(int argc, char* argv[], FILE* out, FILE* err);

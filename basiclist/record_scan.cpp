@@ -1,0 +1,97 @@
+// Walks the items of one BASIC record and lists their text.
+#include "record_scan.h"
+
+namespace {
+
+// The scan never starts an item on the record's last byte.
+constexpr size_t kScanLimit = kRecordBytes - 1;
+
+constexpr unsigned char kFiller = 0x0D;   // one-byte filler item
+constexpr unsigned char kMarkLead = 0x00; // first byte of every two-byte mark
+
+// Type bytes that follow kMarkLead; each pair is treated alike.
+constexpr unsigned char kLineItem = 0x3C;
+constexpr unsigned char kLineItemToo = 0x2C;
+constexpr unsigned char kTailItem = 0x1C;
+constexpr unsigned char kTailItemToo = 0x0C;
+constexpr unsigned char kEndOfRecord = 0x1E;
+constexpr unsigned char kEndOfFile = 0x3E;
+
+// Mark, type and a 16-bit word (a line item's text length) before the text.
+constexpr size_t kItemHeaderBytes = 4;
+
+// Every listed line ends in carriage return, line feed.
+constexpr unsigned char kLineEnd[] = {0x0D, 0x0A};
+
+unsigned get_be16(const unsigned char* p) {
+    return (unsigned{p[0]} << 8) | p[1];
+}
+
+// Appends `count` converted text bytes from `from` at text[n]; returns the new n.
+size_t put_text(unsigned char* text, size_t n, const unsigned char* from, size_t count) {
+    for (size_t i = 0; i < count; ++i)
+        text[n + i] = convert_text_byte(from[i]);
+    return n + count;
+}
+
+size_t put_line_end(unsigned char* text, size_t n) {
+    text[n] = kLineEnd[0];
+    text[n + 1] = kLineEnd[1];
+    return n + sizeof kLineEnd;
+}
+
+} // namespace
+
+RecordScan scan_record(const unsigned char record[kRecordBytes],
+                       unsigned char text[kMaxRecordTextBytes]) {
+    RecordScan result;
+    size_t n = 0;
+    size_t q = 0;
+    while (q < kScanLimit) {
+        if (record[q] == kFiller) {
+            ++q;
+            continue;
+        }
+        // q is at most 254 here, so the type byte is still inside the record.
+        const unsigned char type = record[q + 1];
+        const bool mark = record[q] == kMarkLead;
+        if (mark && (type == kLineItem || type == kLineItemToo)) {
+            const size_t text_start = q + kItemHeaderBytes;
+            if (text_start > kRecordBytes) {
+                // The length field itself runs past the record: no text.
+                result.cut_line = q;
+                n = put_line_end(text, n);
+                break;
+            }
+            const size_t length = get_be16(record + q + 2);
+            const size_t room = kRecordBytes - text_start;
+            if (length > room) {
+                result.cut_line = q;
+                n = put_text(text, n, record + text_start, room);
+                n = put_line_end(text, n);
+                break;
+            }
+            n = put_text(text, n, record + text_start, length);
+            n = put_line_end(text, n);
+            q = text_start + length;
+        } else if (mark && (type == kTailItem || type == kTailItemToo)) {
+            // The text runs to the record's last byte; the line stays open.
+            const size_t text_start = q + kItemHeaderBytes;
+            if (text_start < kRecordBytes)
+                n = put_text(text, n, record + text_start, kRecordBytes - text_start);
+            break;
+        } else if (mark && type == kEndOfRecord) {
+            break;
+        } else if (mark && type == kEndOfFile) {
+            result.end = ScanEnd::end_mark;
+            break;
+        } else {
+            // Not an item: pass over this one byte so the scan always moves on.
+            if (result.first_unknown == kNoPosition)
+                result.first_unknown = q;
+            ++q;
+        }
+    }
+    result.text_length = n;
+    return result;
+}

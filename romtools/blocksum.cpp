@@ -1,0 +1,92 @@
+// blocksum's command line and block loop.
+#include "blocksum.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr int kNumberBaseAuto = 0; // strtoul: 0x hex, leading 0 octal, else decimal
+
+void print_usage(FILE* out, const char* program) {
+    std::fprintf(out, "Usage: %s [-plain] [-blocksize <blocksize>] <ROM image>\n", program);
+    std::fprintf(out, "       <ROM image>  HP combined ROM image file (16K)\n");
+}
+
+// Reads the image block after block until it ends. A short last block is
+// neither summed nor reported.
+int check_image(FILE* image, const char* name, size_t words, RomSumMode mode, FILE* out,
+                FILE* err) {
+    unsigned char block[kRomBlockBytes];
+    const size_t block_bytes = words * kBytesPerRomWord;
+    for (long long number = 0;; ++number) {
+        const size_t got = std::fread(block, 1, block_bytes, image);
+        if (got < block_bytes) {
+            if (std::ferror(image)) {
+                std::fprintf(err, "Read error on file \"%s\" (%d bytes read)\n", name,
+                             static_cast<int>(got));
+                return -1;
+            }
+            return 0;
+        }
+        const RomBlockSum sum = rom_block_sum(block, words, mode);
+        print_block_report(out, number, sum, rom_verdict(sum, mode));
+    }
+}
+
+} // namespace
+
+ArgScan scan_blocksum_args(int argc, char* argv[], BlocksumSettings& settings) {
+    int i = 1;
+    while (i < argc) {
+        if (std::strcmp(argv[i], "-plain") == 0) {
+            settings.mode = RomSumMode::Plain;
+            ++i;
+        }
+        if (i < argc && std::strcmp(argv[i], "-blocksize") == 0) {
+            if (i + 1 >= argc)
+                return ArgScan::Usage;
+            settings.block_size_text = argv[i + 1];
+            i += 2;
+        }
+        if (i >= argc)
+            break;
+        if (argv[i][0] == '-')
+            return ArgScan::Usage;
+        if (!settings.image)
+            settings.image = argv[i];
+        ++i;
+    }
+    return ArgScan::Run;
+}
+
+bool parse_block_size(const char* text, size_t& words) {
+    const unsigned long value = std::strtoul(text, nullptr, kNumberBaseAuto);
+    if (value < 1 || value > kRomBlockWords)
+        return false;
+    words = static_cast<size_t>(value);
+    return true;
+}
+
+int run_blocksum(int argc, char* argv[], FILE* out, FILE* err) {
+    const char* program = argc > 0 ? argv[0] : "blocksum";
+    BlocksumSettings settings;
+    if (argc < 2 || scan_blocksum_args(argc, argv, settings) == ArgScan::Usage || !settings.image) {
+        print_usage(out, program);
+        return 0;
+    }
+    size_t words = kRomBlockWords;
+    if (settings.block_size_text && !parse_block_size(settings.block_size_text, words)) {
+        std::fprintf(err, "Invalid block size \"%s\" (1 to %lu words).\n", settings.block_size_text,
+                     static_cast<unsigned long>(kRomBlockWords));
+        return -1;
+    }
+    FILE* image = std::fopen(settings.image, "rb");
+    if (!image) {
+        std::fprintf(err, "Could not open file \"%s\".\n", settings.image);
+        return -1;
+    }
+    const int status = check_image(image, settings.image, words, settings.mode, out, err);
+    std::fclose(image);
+    return status;
+}

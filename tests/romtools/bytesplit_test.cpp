@@ -1,0 +1,38 @@
+// bytesplit's complemented split and usage text, run in-process.
+#include "bytesplit.h"
+
+#include "capture.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+TEST(BytesplitSplit, EachByteComplementedIntoItsHalf) {
+    const unsigned char words[] = {0x12, 0x34, 0xFF, 0x00, 0x00, 0xFF, 0x5A, 0xA5};
+    unsigned char high[4] = {}, low[4] = {};
+    split_complemented(words, 4, high, low);
+    const unsigned char want_high[] = {0xED, 0x00, 0xFF, 0xA5};
+    const unsigned char want_low[] = {0xCB, 0xFF, 0x00, 0x5A};
+    EXPECT_EQ(std::string(high, high + 4), std::string(want_high, want_high + 4));
+    EXPECT_EQ(std::string(low, low + 4), std::string(want_low, want_low + 4));
+}
+
+TEST(BytesplitRun, UsageTextForNoNameOrAnyOption) {
+    char prog[] = "bytesplit", name[] = "no-such-rom.bin", opt[] = "-x";
+    const std::string usage = "Usage: bytesplit <ROM file>\n"
+                              "       <ROM file>  HP ROM data file to be split\n";
+    {
+        CapturedStream out, err;
+        char* argv[] = {prog};
+        EXPECT_EQ(run_bytesplit(1, argv, out.get(), err.get()), 0);
+        EXPECT_EQ(out.text(), usage);
+        EXPECT_EQ(err.text(), "");
+    }
+    {
+        CapturedStream out, err;
+        char* argv[] = {prog, name, opt};
+        EXPECT_EQ(run_bytesplit(3, argv, out.get(), err.get()), 0);
+        EXPECT_EQ(out.text(), usage);
+        EXPECT_EQ(err.text(), "");
+    }
+}

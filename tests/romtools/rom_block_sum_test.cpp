@@ -1,0 +1,204 @@
+// Block sums, verdicts and report lines of ROM words in normal and plain mode.
+#include "rom_block_sum.h"
+
+#include "capture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+// The four words 0x1234 0xABCD 0x8000 0xC1FD, most significant byte first.
+const Bytes kWorkedBlock = {0x12, 0x34, 0xAB, 0xCD, 0x80, 0x00, 0xC1, 0xFD};
+
+RomBlockSum sum_of(const Bytes& bytes, RomSumMode mode) {
+    return rom_block_sum(bytes.data(), bytes.size() / 2, mode);
+}
+
+// The per-word steps spelled out with the BPC word operations, one flag each,
+// the carry flag cleared only where the routine clears it.
+RomBlockSum stepwise_sum(const Bytes& bytes, RomSumMode mode) {
+    RomBlockSum s;
+    int carry = 0, overflow = 0;
+    for (size_t j = 0; j + 1 < bytes.size(); j += 2) {
+        const BpcWord w = (bytes[j] << 8 | bytes[j + 1]) - (bytes[j] >= 0x80 ? 65536 : 0);
+        carry = 0;
+        bpc_signed_add(s.verify, w, carry, overflow);
+        while (mode == RomSumMode::Normal && carry) {
+            carry = 0;
+            bpc_signed_add(s.verify, 1, carry, overflow);
+        }
+        bpc_rar(s.checksum, 3);
+        if (s.checksum < 0)
+            bpc_rar(s.checksum, 2);
+        bpc_signed_add(s.checksum, w, carry, overflow);
+        while (carry) {
+            carry = 0;
+            bpc_signed_add(s.checksum, 1, carry, overflow);
+        }
+    }
+    return s;
+}
+
+} // namespace
+
+TEST(RomBlockSum, AgreesWithTheWordOperationsStepByStep) {
+    uint32_t state = 2024;
+    auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<unsigned char>(state >> 24);
+    };
+    std::vector<Bytes> blocks;
+    for (int b = 0; b < 48; ++b) {
+        Bytes block(kRomBlockBytes);
+        for (auto& byte : block)
+            byte = next();
+        blocks.push_back(block);
+    }
+    // Runs of large words, where carries meet: 0xFFFF, 0x8000, 0xFFFE, 0x7FFF.
+    for (unsigned char high : {0xFF, 0x80, 0x7F}) {
+        Bytes block(kRomBlockBytes);
+        for (size_t i = 0; i < block.size(); i += 2) {
+            block[i] = high;
+            block[i + 1] = (i / 2) % 3 == 0 ? 0xFE : next();
+        }
+        blocks.push_back(block);
+    }
+    int index = 0;
+    for (const Bytes& block : blocks) {
+        for (RomSumMode mode : {RomSumMode::Normal, RomSumMode::Plain}) {
+            const RomBlockSum want = stepwise_sum(block, mode);
+            const RomBlockSum got = sum_of(block, mode);
+            EXPECT_EQ(got.verify, want.verify) << "block " << index;
+            EXPECT_EQ(got.checksum, want.checksum) << "block " << index;
+        }
+        ++index;
+    }
+}
+
+TEST(RomBlockSum, PendingCarryOnAllOnesCarriesTwice) {
+    // 0x8000 then 0xEFFF: the verify add carries; checksum turns from 0x8000 to
+    // 0x1000, and 0x1000 + 0xEFFF = 0xFFFF. In plain mode the pending carry
+    // makes that 0x0000 with a new carry, then 0x0001.
+    const Bytes block = {0x80, 0x00, 0xEF, 0xFF};
+    const RomBlockSum plain = sum_of(block, RomSumMode::Plain);
+    EXPECT_EQ(plain.verify, 0x6FFF);
+    EXPECT_EQ(plain.checksum, 1);
+    EXPECT_EQ(stepwise_sum(block, RomSumMode::Plain).checksum, 1);
+    const RomBlockSum normal = sum_of(block, RomSumMode::Normal);
+    EXPECT_EQ(normal.verify, 0x7000);
+    EXPECT_EQ(normal.checksum, -1);
+}
+
+TEST(RomBlockSum, WorkedExampleBothModes) {
+    const RomBlockSum normal = sum_of(kWorkedBlock, RomSumMode::Normal);
+    EXPECT_EQ(normal.verify, -1);
+    EXPECT_EQ(normal.checksum, 12618);
+    EXPECT_EQ(rom_verdict(normal, RomSumMode::Normal), RomVerdict::Sound);
+
+    // The carry out of word 2 is not added back into verify; checksum carries
+    // on that word anyway, so it is the same.
+    const RomBlockSum plain = sum_of(kWorkedBlock, RomSumMode::Plain);
+    EXPECT_EQ(plain.verify, -2);
+    EXPECT_EQ(plain.checksum, 12618);
+    EXPECT_EQ(rom_verdict(plain, RomSumMode::Plain), RomVerdict::Corrupt);
+
+    // Word by word: the intermediate checksums of the worked block.
+    const BpcWord after_each[] = {4660, 19551, 31331, 12618};
+    for (size_t n = 1; n <= 4; ++n)
+        EXPECT_EQ(rom_block_sum(kWorkedBlock.data(), n, RomSumMode::Normal).checksum,
+                  after_each[n - 1])
+            << n << " words";
+}
+
+TEST(RomBlockSum, FullBlocksOfZerosAndOnes) {
+    const Bytes zeros(kRomBlockBytes, 0x00), ones(kRomBlockBytes, 0xFF);
+    for (RomSumMode mode : {RomSumMode::Normal, RomSumMode::Plain}) {
+        const RomBlockSum z = sum_of(zeros, mode);
+        EXPECT_EQ(z.verify, 0);
+        EXPECT_EQ(z.checksum, 0);
+        const RomBlockSum f = sum_of(ones, mode);
+        EXPECT_EQ(f.checksum, -1);
+        EXPECT_EQ(f.verify, mode == RomSumMode::Normal ? -1 : -4096);
+    }
+    EXPECT_EQ(rom_verdict(sum_of(zeros, RomSumMode::Normal), RomSumMode::Normal),
+              RomVerdict::Corrupt);
+    EXPECT_EQ(rom_verdict(sum_of(zeros, RomSumMode::Plain), RomSumMode::Plain),
+              RomVerdict::NoRomPresent);
+    EXPECT_EQ(rom_verdict(sum_of(ones, RomSumMode::Normal), RomSumMode::Normal), RomVerdict::Sound);
+    EXPECT_EQ(rom_verdict(sum_of(ones, RomSumMode::Plain), RomSumMode::Plain), RomVerdict::Corrupt);
+}
+
+TEST(RomBlockSum, PendingVerifyCarryReachesChecksumInPlainMode) {
+    const Bytes pair = {0x80, 0x00, 0x80, 0x00};
+    const RomBlockSum normal = sum_of(pair, RomSumMode::Normal);
+    EXPECT_EQ(normal.verify, 1);
+    EXPECT_EQ(normal.checksum, -28672); // 0x9000
+    const RomBlockSum plain = sum_of(pair, RomSumMode::Plain);
+    EXPECT_EQ(plain.verify, 0);
+    EXPECT_EQ(plain.checksum, -28671); // 0x9001
+}
+
+TEST(RomBlockSum, OneWordBlockIsThatWord) {
+    for (const Bytes& word :
+         {Bytes{0x00, 0x01}, Bytes{0x7F, 0xFF}, Bytes{0x80, 0x00}, Bytes{0xC1, 0xFD}}) {
+        const BpcWord w = static_cast<BpcWord>(bpc_signed_view(get_be16(word.data())));
+        for (RomSumMode mode : {RomSumMode::Normal, RomSumMode::Plain}) {
+            const RomBlockSum s = sum_of(word, mode);
+            EXPECT_EQ(s.verify, w);
+            EXPECT_EQ(s.checksum, w);
+        }
+    }
+}
+
+TEST(RomBlockSum, ReorderingKeepsVerifyButMovesChecksum) {
+    Bytes reversed;
+    for (size_t j = kWorkedBlock.size(); j >= 2; j -= 2) {
+        reversed.push_back(kWorkedBlock[j - 2]);
+        reversed.push_back(kWorkedBlock[j - 1]);
+    }
+    const RomBlockSum forward = sum_of(kWorkedBlock, RomSumMode::Normal);
+    const RomBlockSum backward = sum_of(reversed, RomSumMode::Normal);
+    EXPECT_EQ(backward.verify, forward.verify);
+    EXPECT_EQ(backward.checksum, -28672);
+    EXPECT_NE(backward.checksum, forward.checksum);
+}
+
+TEST(RomBlockSum, VerifyIsTheOnesComplementSum) {
+    // A pseudo-random block whose last word makes the end-around sum all ones.
+    Bytes block(kRomBlockBytes);
+    uint32_t state = 12345, total = 0;
+    for (size_t j = 0; j + 1 < kRomBlockWords; ++j) {
+        state = state * 1103515245u + 12345u;
+        const uint32_t w = (state >> 8) & 0xFFFF;
+        block[2 * j] = static_cast<unsigned char>(w >> 8);
+        block[2 * j + 1] = static_cast<unsigned char>(w);
+        total += w;
+    }
+    while (total > 0xFFFF)
+        total = (total & 0xFFFF) + (total >> 16);
+    const uint32_t last = 0xFFFF - total;
+    block[kRomBlockBytes - 2] = static_cast<unsigned char>(last >> 8);
+    block[kRomBlockBytes - 1] = static_cast<unsigned char>(last);
+    EXPECT_EQ(sum_of(block, RomSumMode::Normal).verify, -1);
+
+    block[100] ^= 0x10; // one bit flipped
+    EXPECT_EQ(rom_verdict(sum_of(block, RomSumMode::Normal), RomSumMode::Normal),
+              RomVerdict::Corrupt);
+}
+
+TEST(RomBlockSum, ReportLinesAndVerdictTexts) {
+    CapturedStream out;
+    print_block_report(out.get(), 0, RomBlockSum{-1, 12618}, RomVerdict::Sound);
+    print_block_report(out.get(), 7, RomBlockSum{-2, -32768}, RomVerdict::Corrupt);
+    print_block_report(out.get(), 3000000000LL, RomBlockSum{0, 0}, RomVerdict::NoRomPresent);
+    EXPECT_EQ(out.text(), "block 0: verify=-1 checksum=12618\t(ROM OK)\n"
+                          "block 7: verify=-2 checksum=-32768\t(ROM currupt)\n"
+                          "block 3000000000: verify=0 checksum=0\t(no ROM present)\n");
+    EXPECT_EQ(rom_verdict(RomBlockSum{0, 0}, RomSumMode::Normal), RomVerdict::Corrupt);
+    EXPECT_EQ(rom_verdict(RomBlockSum{1, -1}, RomSumMode::Plain), RomVerdict::Corrupt);
+}
