@@ -160,15 +160,23 @@ TEST_F(Basiclist, FilesThatCannotBeOpened) {
 
 TEST_F(Basiclist, DirectoryAsInputIsAReadError) {
     std::filesystem::create_directory(path("dir.bas"));
+    if (e2e::windows_target()) {
+        // Windows opens no stream on a directory: the open fails, before any output exists.
+        EXPECT_RUN("basiclist", {"dir.bas", "out.txt"},
+                   Expected{kStatusMinusOne,
+                            "",
+                            "Could not open file \"dir.bas\".\n",
+                            {{"out.txt", std::nullopt}}});
+        return;
+    }
     EXPECT_RUN(
         "basiclist", {"dir.bas", "out.txt"},
         Expected{
             kStatusMinusOne, "", "Read error on binary file (0 bytes read).\n", {{"out.txt", ""}}});
 }
 
+// Under Wine the Windows build's "/dev/full" is the same device, full alike.
 TEST_F(Basiclist, WriteErrorOnFullDevice) {
-    if (e2e::windows_target())
-        GTEST_SKIP() << "no /dev/full";
     write_file("in.bas", worked_record0() + worked_record1());
     EXPECT_RUN("basiclist", {"in.bas", "/dev/full"},
                Expected{kStatusMinusOne,

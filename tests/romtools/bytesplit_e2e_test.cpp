@@ -98,6 +98,15 @@ TEST_F(Bytesplit, LowFileCannotBeCreated) {
 
 TEST_F(Bytesplit, DirectoryAsInputIsAReadError) {
     fs::create_directory(path("d"));
+    if (e2e::windows_target()) {
+        // Windows opens no stream on a directory: the open fails, before any output exists.
+        EXPECT_RUN("bytesplit", {"d"},
+                   Expected{kStatusMinusOne,
+                            "",
+                            "Could not open file \"d\".\n",
+                            {{"d_high", std::nullopt}, {"d_low", std::nullopt}}});
+        return;
+    }
     EXPECT_RUN("bytesplit", {"d"},
                Expected{kStatusMinusOne,
                         "",
