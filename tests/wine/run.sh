@@ -50,6 +50,10 @@ fi
 # The server writes the registry when it ends: wait for that, then keep one
 # server for the whole run instead of one per program start.
 wineserver -w
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "wineboot made no Wine prefix in $WINEPREFIX" >&2
+    exit 1
+fi
 wineserver -p
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 
