@@ -30,5 +30,5 @@ SectorLine parse_sector_line(const char* line, size_t length);
 // of the run: 0 after "done.", -1 after a failure. The streams stay open; the
 // output has been flushed when 0 is returned.
 int convert_from_control_file(FILE* input, FILE* output, FILE* control, const char* control_path,
-                              const char* output_path, bool verbose, unsigned char* record_buffer,
-                              FILE* out, FILE* err);
+                              const char* output_path, bool verbose,
+                              unsigned char* record_buffer, FILE* out, FILE* err);
