@@ -13,7 +13,6 @@ constexpr uint32_t kLifDirSizeOffset = 16;   // directory length in records
 constexpr uint32_t kLifTracksOffset = 24;    // tracks per surface
 constexpr uint32_t kLifSurfacesOffset = 28;  // number of surfaces
 constexpr uint32_t kLifSectorsOffset = 32;   // sectors per track
-constexpr uint32_t kLifHeaderBytesRead = 36; // bytes of record 0 the probe looks at
 
 // Geometry used for a disk that is not a LIF volume.
 constexpr uint32_t kDefaultCylinders = 33;

@@ -1,5 +1,4 @@
-// Linear conversion of a physical-order dump: preparation, then one seek, read and write per
-// record.
+// Linear conversion of a dump: preparation, then each record read from its place and written.
 #include "linear.h"
 
 #include "matchlist.h"

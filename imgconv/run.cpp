@@ -1,5 +1,4 @@
-// imgconv's run driver: command line, streams, record 0, LIF probe, then one of the two
-// conversions.
+// imgconv's run driver: command line, streams, record 0, LIF probe, then one conversion.
 #include "imgconv.h"
 
 #include "command_line.h"
@@ -32,16 +31,19 @@ class Stream {
     FILE* get() const { return f_; }
     explicit operator bool() const { return f_ != nullptr; }
 
-    // Flushes and closes; returns 0, or the errno of the first step that failed.
+    // Closes the stream; returns 0, or the errno of the failed close.
     int close() {
         FILE* f = f_;
         f_ = nullptr;
-        int error = 0;
-        if (std::fflush(f) != 0)
-            error = errno;
-        if (std::fclose(f) != 0 && error == 0)
-            error = errno;
-        return error;
+        return std::fclose(f) == 0 ? 0 : errno;
+    }
+
+    // Writes out what the stream still buffers, then closes it; returns 0, or
+    // the errno of the first step that failed.
+    int flush_and_close() {
+        const int flushed = std::fflush(f_) == 0 ? 0 : errno;
+        const int closed = close();
+        return flushed != 0 ? flushed : closed;
     }
 
   private:
@@ -75,7 +77,7 @@ bool output_would_clobber(const ConvertOptions& opts, FILE* err) {
 int close_streams(const ConvertOptions& opts, Stream& input, Stream& output, Stream& control,
                   FILE* err) {
     input.close();
-    if (const int error = output.close()) {
+    if (const int error = output.flush_and_close()) {
         std::fprintf(err, "Write error on file \"%s\" #%d\n", opts.output_path, error);
         return -1;
     }

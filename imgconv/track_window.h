@@ -1,5 +1,4 @@
-// One track of the dump held in memory, so that a track's records cost one read instead of one
-// each.
+// One track of the dump held in memory, so that its records cost one read, not one each.
 #pragma once
 
 #include <cstdint>

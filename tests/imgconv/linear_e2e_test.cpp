@@ -1,5 +1,4 @@
-// Linear conversions run as a user runs them: worked examples, geometry edges and the mended
-// faults.
+// Linear conversions run as a user runs them: worked examples, edges and the mended faults.
 #include "e2e.h"
 #include "imgconv_test_data.h"
 #include "physical_dump.h"

@@ -1,5 +1,4 @@
-// Test-side floppy dumper: lays an HP image onto tracks the way the disk holds them, then dumps
-// them.
+// Test-side floppy dumper: lays an HP image onto tracks as the disk holds them, then dumps them.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,4 @@
-// Round trip: random HP images laid onto physical tracks and dumped must convert back byte for
-// byte.
+// Round trip: random HP images laid onto tracks and dumped must convert back byte for byte.
 #include "imgconv.h"
 #include "physical_dump.h"
 
