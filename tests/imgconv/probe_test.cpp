@@ -3,6 +3,7 @@
 #include "read_block.h"
 
 #include "capture.h"
+#include "imgconv_test_data.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,8 @@
 #include <string>
 
 namespace {
+
+using testdata::put_be32;
 
 // A temporary file holding `bytes`, open for reading from its start.
 class Dump {
@@ -25,11 +28,6 @@ class Dump {
   private:
     FILE* f_;
 };
-
-void put_be32(std::string& s, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        s[at + i] = static_cast<char>(v >> (24 - 8 * i));
-}
 
 // Record 0 of a LIF volume with the given directory and geometry.
 std::string lif_header(uint32_t rec_size, uint32_t dirstart, uint32_t dirsize, uint32_t tracks,

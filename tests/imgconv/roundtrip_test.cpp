@@ -3,6 +3,7 @@
 #include "physical_dump.h"
 
 #include "capture.h"
+#include "imgconv_test_data.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,8 @@
 #include <sstream>
 
 namespace {
+
+using testdata::put_be32;
 
 namespace fs = std::filesystem;
 
@@ -51,11 +54,6 @@ std::string describe(const physical::Layout& d) {
     for (const auto& w : physical::options_for(d))
         s += w + " ";
     return s;
-}
-
-void put_be32(std::string& s, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        s[at + i] = static_cast<char>(v >> (24 - 8 * i));
 }
 
 } // namespace
