@@ -24,28 +24,34 @@ cd "$work"
 { printf 'NOT A LIF VOLUME'; head -c $((bytes - 16)) /dev/urandom; } > dump.ima
 cat dump.ima > /dev/null # same page-cache state for both commands
 
-# Runs a command $runs times; prints the best wall time and its peak memory (KiB).
-best_of() {
-  local best="" best_kib="" line secs kib
-  for _ in $(seq "$runs"); do
-    rm -f copy out.hpi
-    /usr/bin/time -f '%e %M' -o time.txt "$@" >/dev/null 2>&1
-    line=$(tail -1 time.txt)
-    secs=${line% *} kib=${line#* }
-    if [ -z "$best" ] || awk -v a="$secs" -v b="$best" 'BEGIN { exit !(a < b) }'; then
-      best=$secs best_kib=$kib
-    fi
-  done
-  echo "$best $best_kib"
+# Times one run of a command after writing back what earlier runs left dirty,
+# so no run pays for another's output; prints "seconds peak-KiB".
+time_once() {
+  rm -f copy out.hpi
+  sync
+  /usr/bin/time -f '%e %M' -o time.txt "$@" >/dev/null 2>&1
+  tail -1 time.txt
 }
 
-read -r cat_secs cat_kib < <(best_of sh -c 'cat dump.ima > copy')
-read -r dd_secs dd_kib < <(best_of dd if=dump.ima of=copy bs=256k status=none)
-read -r conv_secs conv_kib < <(best_of "$imgconv" dump.ima out.hpi \
-  -c $cylinders -h $heads -s $sectors -r $rec_size -i 3 -cs 7 -hs 3)
+# Keeps the faster of two "seconds peak-KiB" results.
+faster() {
+  awk -v a="$1" -v b="$2" 'BEGIN { split(a, x, " "); split(b, y, " ");
+    print ((a == "" || y[1] < x[1]) ? b : a) }'
+}
 
-# The last conversion must have written the whole image.
-[ "$(wc -c < out.hpi)" = "$bytes" ] || { echo "imgconv wrote a short image" >&2; exit 1; }
+# Rounds of cat, imgconv and dd in turn; the best time of each counts.
+cat_best="" conv_best="" dd_best=""
+for _ in $(seq "$runs"); do
+  cat_best=$(faster "$cat_best" "$(time_once sh -c 'cat dump.ima > copy')")
+  conv_best=$(faster "$conv_best" "$(time_once "$imgconv" dump.ima out.hpi \
+    -c $cylinders -h $heads -s $sectors -r $rec_size -i 3 -cs 7 -hs 3)")
+  [ "$(wc -c < out.hpi)" = "$bytes" ] || { echo "imgconv wrote a short image" >&2; exit 1; }
+  dd_best=$(faster "$dd_best" "$(time_once dd if=dump.ima of=copy bs=256k status=none)")
+done
+read -r cat_secs cat_kib <<< "$cat_best"
+read -r conv_secs conv_kib <<< "$conv_best"
+read -r dd_secs dd_kib <<< "$dd_best"
+
 
 workload="256MiB dump 512x2x256x1024 interleave 3 skews 7/3"
 printf 'RESULT\timgconv\t%s\t%s\t%s\t%s\t%s\n' "$workload" "$conv_secs" "cat dump > copy" "$cat_secs" "$conv_kib"

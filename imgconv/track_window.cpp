@@ -2,6 +2,7 @@
 #include "track_window.h"
 
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -10,7 +11,11 @@ constexpr uint64_t kMaxSeekOffset = 0x7FFFFFFFu;
 
 } // namespace
 
-TrackWindow::TrackWindow() : bytes_(new unsigned char[kCapacityBytes]) {}
+TrackWindow::TrackWindow() : storage_(new unsigned char[kCapacityBytes + kPageBytes]) {
+    void* start = storage_.get();
+    size_t room = kCapacityBytes + kPageBytes;
+    bytes_ = static_cast<unsigned char*>(std::align(kPageBytes, kCapacityBytes, start, room));
+}
 
 bool TrackWindow::load(FILE* input, uint32_t first, uint32_t span) {
     span_ = 0;
@@ -18,7 +23,7 @@ bool TrackWindow::load(FILE* input, uint32_t first, uint32_t span) {
         return false;
     if (std::fseek(input, static_cast<long>(first), SEEK_SET) != 0)
         return false;
-    const size_t got = std::fread(bytes_.get(), 1, span, input);
+    const size_t got = std::fread(bytes_, 1, span, input);
     if (got < span && std::ferror(input)) {
         std::clearerr(input);
         return false;
@@ -37,7 +42,7 @@ uint32_t TrackWindow::copy(uint32_t offset, uint32_t length, unsigned char* buff
     const uint32_t from = offset - first_;
     const uint32_t available = from < delivered_ ? delivered_ - from : 0;
     const uint32_t given = available < length ? available : length;
-    std::memcpy(buffer, bytes_.get() + from, given);
+    std::memcpy(buffer, bytes_ + from, given);
     std::memset(buffer + given, 0, length - given);
     return given;
 }

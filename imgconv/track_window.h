@@ -11,6 +11,9 @@ class TrackWindow {
   public:
     // Largest span held: a full track of 256 records of 1024 bytes.
     static constexpr uint32_t kCapacityBytes = 256u * 1024u;
+    // Reads into a page-aligned buffer copy several times faster than into one
+    // that is off by a few bytes.
+    static constexpr uint32_t kPageBytes = 4096;
 
     TrackWindow();
 
@@ -30,7 +33,8 @@ class TrackWindow {
     void clear() { span_ = 0; }
 
   private:
-    std::unique_ptr<unsigned char[]> bytes_;
+    std::unique_ptr<unsigned char[]> storage_;
+    unsigned char* bytes_; // page-aligned start within storage_
     uint32_t first_ = 0;
     uint32_t span_ = 0;      // bytes asked for
     uint32_t delivered_ = 0; // bytes the input had, at most span_
