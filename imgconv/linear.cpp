@@ -3,7 +3,6 @@
 
 #include "matchlist.h"
 #include "read_block.h"
-
 #include "track_window.h"
 
 #include <cerrno>
