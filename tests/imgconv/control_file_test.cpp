@@ -68,10 +68,12 @@ class ControlFileRun : public ::testing::Test {
   protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::current_path() / "control-file-work" / info->test_suite_name() / info->name();
+        dir_ = fs::temp_directory_path() /
+               ("hpkit-control-file-" + std::to_string(getpid())) / info->name();
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
+    void TearDown() override { fs::remove_all(dir_.parent_path()); }
 
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
 
