@@ -1,5 +1,6 @@
 // imgconv run as a program: rebuilding from a sector report, and the matchlist skew search.
 #include "e2e.h"
+#include "report_lines.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -12,18 +13,6 @@ using e2e::Bytes;
 
 const Bytes kNoLif = "Warning: no LIF file\n"
                      "Unable to perform auto-detection of media parameters (using defaults)\n";
-
-std::string track_line(unsigned cylinder, unsigned head, unsigned sectors) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "\xFE TRACK:%11u%13u%8u\n", cylinder, head, sectors);
-    return buf;
-}
-
-std::string sector_line(unsigned cyl_id, unsigned head_id, int record, int size) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, " + Sector:%5u%5u%6d%9d\n", cyl_id, head_id, record, size);
-    return buf;
-}
 
 // `count` bytes of sector `tag`; never starts with the LIF identifier 0x80.
 Bytes sector_data(int tag, size_t count) {

@@ -2,6 +2,7 @@
 #include "control_file.h"
 
 #include "capture.h"
+#include "report_lines.h"
 
 #include <gtest/gtest.h>
 
@@ -26,20 +27,6 @@ constexpr size_t kRecordBufferBytes = 1024;
 // The two ruler examples of a SECSCAN report, byte for byte.
 const std::string kRulerTrackLine = "\xFE TRACK:          5            1      16";
 const std::string kRulerSectorLine = " + Sector:    5    1     3      256";
-
-// Report lines written the way the report lays them out: numbers right-aligned
-// so that their last digit sits in the last column of their field.
-std::string track_line(unsigned cylinder, unsigned head, unsigned sectors) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "\xFE TRACK:%11u%13u%8u\n", cylinder, head, sectors);
-    return buf;
-}
-
-std::string sector_line(unsigned cyl_id, unsigned head_id, int record, int size) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, " + Sector:%5u%5u%6d%9d\n", cyl_id, head_id, record, size);
-    return buf;
-}
 
 // `count` bytes that tell sector `tag` apart from every other sector.
 Bytes sector_data(int tag, size_t count) {
@@ -68,8 +55,8 @@ class ControlFileRun : public ::testing::Test {
   protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               ("hpkit-control-file-" + std::to_string(getpid())) / info->name();
+        dir_ = fs::temp_directory_path() / ("hpkit-control-file-" + std::to_string(getpid())) /
+               info->name();
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
