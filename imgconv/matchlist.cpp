@@ -2,6 +2,13 @@
 #include "matchlist.h"
 
 void search_skews(ConvertOptions& opts, const InterleaveTable& table, FILE* out) {
+    // An empty list has nothing to agree with: without this every pair would.
+    if (opts.match_count == 0)
+        return;
+    // The list holds at most kMaxMatchEntries pairs; a longer count names
+    // pairs that were never stored, so no candidate can be shown to agree.
+    if (opts.match_count > kMaxMatchEntries)
+        return;
     // With no record per cylinder (heads or sectors 0, or a product that wraps
     // to 0) no record has a position, so no pair can agree.
     if (opts.sectors * opts.heads == 0)

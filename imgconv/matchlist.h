@@ -7,6 +7,6 @@
 #include <cstdio>
 
 // Tries every cylinder skew i and head skew j in 0..sectors-1 (i outer, j
-// inner) against the matchlist. Every agreeing pair is reported on `out` when
-// verbose; the first one fills each skew that is still negative. Reads no input.
+// inner) against the matchlist, when it holds 1 to 10 pairs. Every agreeing pair is reported on
+// `out` when verbose; the first one fills each skew that is still negative. Reads no input.
 void search_skews(ConvertOptions& opts, const InterleaveTable& table, FILE* out);

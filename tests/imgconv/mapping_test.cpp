@@ -10,7 +10,9 @@
 
 namespace {
 
-std::vector<int> slots(const int32_t* a, int n) { return std::vector<int>(a, a + n); }
+std::vector<int> slots(const int32_t* a, int n) {
+    return std::vector<int>(a, a + n);
+}
 
 // The small worked geometry: 2 cylinders, 2 heads, 4 sectors of 16 bytes, 8
 // bytes of junk per track, cylinder skip 100, head skip 10, interleave 2.
@@ -212,4 +214,26 @@ TEST(MatchlistSearch, NoRecordsPerCylinderFindsNothing) {
     EXPECT_EQ(out.text(), "");
     EXPECT_EQ(o.cylinder_skew, -1);
     EXPECT_EQ(o.head_skew, -1);
+}
+
+TEST(MatchlistSearch, EmptyOrOverlongListSearchesNothing) {
+    InterleaveTable t;
+    build_interleave_table(t, 4, 2);
+    ConvertOptions o = worked_geometry();
+    o.verbose = true;
+    CapturedStream out;
+    o.match_count = 0; // every candidate would agree with an empty list
+    search_skews(o, t, out.get());
+    o.match_count = kMaxMatchEntries + 1; // names a pair that was never stored
+    for (MatchEntry& m : o.match_entries)
+        m = {0, 0}; // the ten stored pairs agree with every candidate
+    search_skews(o, t, out.get());
+    EXPECT_EQ(out.text(), "");
+    EXPECT_EQ(o.cylinder_skew, -1);
+    EXPECT_EQ(o.head_skew, -1);
+
+    o.match_count = kMaxMatchEntries; // a full list is searched
+    search_skews(o, t, out.get());
+    EXPECT_EQ(out.text().substr(0, 31), "found matching cskew=0 tskew=0\n");
+    EXPECT_EQ(o.cylinder_skew, 0);
 }

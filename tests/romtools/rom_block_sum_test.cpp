@@ -2,6 +2,7 @@
 #include "rom_block_sum.h"
 
 #include "capture.h"
+#include "stepwise_sum.h"
 
 #include <gtest/gtest.h>
 
@@ -17,31 +18,6 @@ const Bytes kWorkedBlock = {0x12, 0x34, 0xAB, 0xCD, 0x80, 0x00, 0xC1, 0xFD};
 
 RomBlockSum sum_of(const Bytes& bytes, RomSumMode mode) {
     return rom_block_sum(bytes.data(), bytes.size() / 2, mode);
-}
-
-// The per-word steps spelled out with the BPC word operations, one flag each,
-// the carry flag cleared only where the routine clears it.
-RomBlockSum stepwise_sum(const Bytes& bytes, RomSumMode mode) {
-    RomBlockSum s;
-    int carry = 0, overflow = 0;
-    for (size_t j = 0; j + 1 < bytes.size(); j += 2) {
-        const BpcWord w = (bytes[j] << 8 | bytes[j + 1]) - (bytes[j] >= 0x80 ? 65536 : 0);
-        carry = 0;
-        bpc_signed_add(s.verify, w, carry, overflow);
-        while (mode == RomSumMode::Normal && carry) {
-            carry = 0;
-            bpc_signed_add(s.verify, 1, carry, overflow);
-        }
-        bpc_rar(s.checksum, 3);
-        if (s.checksum < 0)
-            bpc_rar(s.checksum, 2);
-        bpc_signed_add(s.checksum, w, carry, overflow);
-        while (carry) {
-            carry = 0;
-            bpc_signed_add(s.checksum, 1, carry, overflow);
-        }
-    }
-    return s;
 }
 
 } // namespace
@@ -71,7 +47,7 @@ TEST(RomBlockSum, AgreesWithTheWordOperationsStepByStep) {
     int index = 0;
     for (const Bytes& block : blocks) {
         for (RomSumMode mode : {RomSumMode::Normal, RomSumMode::Plain}) {
-            const RomBlockSum want = stepwise_sum(block, mode);
+            const RomBlockSum want = stepwise_sum(block.data(), block.size() / 2, mode);
             const RomBlockSum got = sum_of(block, mode);
             EXPECT_EQ(got.verify, want.verify) << "block " << index;
             EXPECT_EQ(got.checksum, want.checksum) << "block " << index;
@@ -88,7 +64,7 @@ TEST(RomBlockSum, PendingCarryOnAllOnesCarriesTwice) {
     const RomBlockSum plain = sum_of(block, RomSumMode::Plain);
     EXPECT_EQ(plain.verify, 0x6FFF);
     EXPECT_EQ(plain.checksum, 1);
-    EXPECT_EQ(stepwise_sum(block, RomSumMode::Plain).checksum, 1);
+    EXPECT_EQ(stepwise_sum(block.data(), block.size() / 2, RomSumMode::Plain).checksum, 1);
     const RomBlockSum normal = sum_of(block, RomSumMode::Normal);
     EXPECT_EQ(normal.verify, 0x7000);
     EXPECT_EQ(normal.checksum, -1);

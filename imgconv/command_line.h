@@ -1,0 +1,30 @@
+// The imgconv command line: option words, their values and the usage text.
+#pragma once
+
+#include "options.h"
+
+#include <cstdint>
+#include <cstdio>
+
+// What the command line asks for.
+enum class CommandLine {
+    run,                // settings complete: convert
+    usage,              // print the usage text, exit status 0
+    rec_size_too_big,   // "Sorry, max. rec_size is 1024 bytes.", exit status 0
+    matchlist_too_long, // "-m" with more pairs than the list holds, exit status -1
+};
+
+// Largest record the one-record buffer holds, in bytes.
+constexpr uint32_t kMaxRecSize = 1024;
+
+// Reads a number as a 32-bit strtoul with base 0 does: decimal, "0x" hex or
+// leading-0 octal after optional blanks and one sign; a minus sign negates
+// modulo 2^32, a value beyond 32 bits gives 0xFFFFFFFF, no digits give 0.
+uint32_t parse_number(const char* text);
+
+// Walks argv[1..argc-1] into `opts` (which starts with its defaults). Pure:
+// prints nothing and opens nothing.
+CommandLine parse_command_line(int argc, char* const argv[], ConvertOptions& opts);
+
+// The usage text, with `program` as the command line named the program.
+void print_usage(FILE* out, const char* program);

@@ -1,0 +1,80 @@
+// Settles geometry and interleave before a conversion: LIF header fields or the fixed defaults.
+#include "lif_probe.h"
+
+#include "read_block.h"
+
+namespace {
+
+constexpr unsigned char kLifIdFirst = 0x80;
+constexpr unsigned char kLifIdSecond = 0x00;
+
+// Looks for the first directory record in the dump read as one run of
+// records: with an n:1 interleave directory record `dirstart` of the first
+// track lies in slot dirstart * n. Leaves interleave negative when no record
+// gives one. Returns -1 when a read fails.
+int scan_for_interleave(ConvertOptions& opts, FILE* input, unsigned char* record_buffer,
+                        uint32_t dirstart, uint32_t datastart, FILE* err) {
+    for (uint32_t k = 1; k < datastart; ++k) {
+        if (read_block(input, record_buffer, k * opts.rec_size, opts.rec_size, err) != 0)
+            return -1;
+        if (get_be32(record_buffer + kLifFileStartOffset) != datastart)
+            continue;
+        // A header that puts the directory at record 0 (its own place) gives
+        // no interleave: the scan counts as one without a match.
+        if (dirstart != 0)
+            opts.interleave = static_cast<int32_t>(k / dirstart);
+        return 0;
+    }
+    return 0;
+}
+
+} // namespace
+
+bool is_lif_header(const unsigned char* record) {
+    return record[0] == kLifIdFirst && record[1] == kLifIdSecond;
+}
+
+int probe_media(ConvertOptions& opts, FILE* input, unsigned char* record_buffer, FILE* out,
+                FILE* err) {
+    if (is_lif_header(record_buffer)) {
+        const uint32_t dirstart = get_be32(record_buffer + kLifDirStartOffset);
+        const uint32_t dirsize = get_be32(record_buffer + kLifDirSizeOffset);
+        const uint32_t datastart = dirstart + dirsize;
+        if (opts.cylinders == 0)
+            opts.cylinders = get_be32(record_buffer + kLifTracksOffset);
+        if (opts.heads == 0)
+            opts.heads = get_be32(record_buffer + kLifSurfacesOffset);
+        if (opts.sectors == 0)
+            opts.sectors = get_be32(record_buffer + kLifSectorsOffset);
+        if (opts.interleave < 0) {
+            if (scan_for_interleave(opts, input, record_buffer, dirstart, datastart, err) != 0)
+                return -1;
+            if (opts.interleave < 0) {
+                std::fprintf(out, "Warning: could not guess interleave. setting interleave=2.\n");
+                opts.interleave = kDefaultInterleave;
+            }
+        }
+        if (opts.verbose)
+            std::fprintf(out, "LIF detected: dirstart=%lu dirsize=%lu datastart=%lu\n",
+                         static_cast<unsigned long>(dirstart), static_cast<unsigned long>(dirsize),
+                         static_cast<unsigned long>(datastart));
+    } else {
+        std::fprintf(out, "Warning: no LIF file\n");
+        std::fprintf(out,
+                     "Unable to perform auto-detection of media parameters (using defaults)\n");
+        if (opts.cylinders == 0)
+            opts.cylinders = kDefaultCylinders;
+        if (opts.heads == 0)
+            opts.heads = kDefaultHeads;
+        if (opts.sectors == 0)
+            opts.sectors = kDefaultSectors;
+        if (opts.interleave < 0)
+            opts.interleave = kDefaultInterleave;
+    }
+    if (opts.verbose)
+        std::fprintf(out, "Using tracks=%lu heads=%lu sectors=%lu interleave=%d\n",
+                     static_cast<unsigned long>(opts.cylinders),
+                     static_cast<unsigned long>(opts.heads),
+                     static_cast<unsigned long>(opts.sectors), static_cast<int>(opts.interleave));
+    return 0;
+}

@@ -1,0 +1,92 @@
+// Linear conversion of a dump: preparation, then each record read from its place and written.
+#include "linear.h"
+
+#include "matchlist.h"
+#include "read_block.h"
+#include "track_window.h"
+
+#include <cerrno>
+
+namespace {
+
+// Reads the span of the dump that holds the records of the track starting at
+// output record `first`, when they lie together; otherwise the window stays
+// empty and each record is read on its own.
+void load_track(const ConvertOptions& opts, const InterleaveTable& table, uint32_t first,
+                uint32_t total_records, FILE* input, TrackWindow& window) {
+    window.clear();
+    const uint32_t cskew = static_cast<uint32_t>(opts.cylinder_skew);
+    const uint32_t hskew = static_cast<uint32_t>(opts.head_skew);
+    uint32_t lowest = UINT32_MAX, highest = 0;
+    for (uint32_t r = first; r - first < opts.sectors && r < total_records; ++r) {
+        const uint32_t offset = record_offset(opts, table, r, cskew, hskew, true);
+        lowest = offset < lowest ? offset : lowest;
+        highest = offset > highest ? offset : highest;
+    }
+    const uint64_t span = uint64_t(highest) - lowest + opts.rec_size;
+    if (span <= TrackWindow::kCapacityBytes)
+        window.load(input, lowest, static_cast<uint32_t>(span));
+}
+
+} // namespace
+
+uint32_t prepare_linear(ConvertOptions& opts, InterleaveTable& table, FILE* out) {
+    const uint32_t total_records = opts.cylinders * opts.heads * opts.sectors;
+    if (opts.skew_count == 0)
+        opts.skew_count = opts.cylinders * opts.heads; // every track
+    build_interleave_table(table, opts.sectors, static_cast<uint32_t>(opts.interleave));
+    if (opts.match_count != 0)
+        search_skews(opts, table, out);
+    if (opts.cylinder_skew < 0)
+        opts.cylinder_skew = 0;
+    if (opts.head_skew < 0)
+        opts.head_skew = 0;
+    if (opts.verbose)
+        std::fprintf(out, "using cylinder skew=%d head skew=%d\n",
+                     static_cast<int>(opts.cylinder_skew), static_cast<int>(opts.head_skew));
+    if (total_records == 0)
+        std::fprintf(
+            out, "Warning: geometry gives no records (cylinders=%lu heads=%lu sectors=%lu).\n",
+            static_cast<unsigned long>(opts.cylinders), static_cast<unsigned long>(opts.heads),
+            static_cast<unsigned long>(opts.sectors));
+    return total_records;
+}
+
+int convert_linear(ConvertOptions& opts, FILE* input, FILE* output, unsigned char* record_buffer,
+                   FILE* out, FILE* err) {
+    if (opts.sectors > kMaxSectorsPerTrack) {
+        std::fprintf(err, "Sorry, max. sectors per track is %lu (sectors=%lu).\n",
+                     static_cast<unsigned long>(kMaxSectorsPerTrack),
+                     static_cast<unsigned long>(opts.sectors));
+        return -1;
+    }
+    InterleaveTable table;
+    const uint32_t total_records = prepare_linear(opts, table, out);
+    const uint32_t cskew = static_cast<uint32_t>(opts.cylinder_skew);
+    const uint32_t hskew = static_cast<uint32_t>(opts.head_skew);
+    TrackWindow window;
+    bool warned_short = false;
+    for (uint32_t r = 0; r < total_records; ++r) {
+        if (r % opts.sectors == 0)
+            load_track(opts, table, r, total_records, input, window);
+        const uint32_t offset = record_offset(opts, table, r, cskew, hskew, true);
+        uint32_t delivered = 0;
+        if (window.holds(offset, opts.rec_size)) {
+            delivered = window.copy(offset, opts.rec_size, record_buffer);
+        } else if (read_block(input, record_buffer, offset, opts.rec_size, err, &delivered) != 0) {
+            return -1;
+        }
+        if (delivered < opts.rec_size && !warned_short) {
+            std::fprintf(out,
+                         "Warning: input ends before record %lu; missing bytes written as zeros.\n",
+                         static_cast<unsigned long>(r));
+            warned_short = true;
+        }
+        if (std::fwrite(record_buffer, 1, opts.rec_size, output) < opts.rec_size &&
+            std::ferror(output)) {
+            std::fprintf(err, "Write error on file \"%s\" #%d\n", opts.output_path, errno);
+            return -1;
+        }
+    }
+    return 0;
+}

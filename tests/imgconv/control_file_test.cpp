@@ -1,0 +1,649 @@
+// Sector report columns and the rebuild of a disk from a report and its dump, run on real files.
+#include "control_file.h"
+
+#include "capture.h"
+#include "report_lines.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::string;
+
+constexpr size_t kRecordBufferBytes = 1024;
+
+// The two ruler examples of a SECSCAN report, byte for byte.
+const std::string kRulerTrackLine = "\xFE TRACK:          5            1      16";
+const std::string kRulerSectorLine = " + Sector:    5    1     3      256";
+
+// `count` bytes that tell sector `tag` apart from every other sector.
+Bytes sector_data(int tag, size_t count) {
+    Bytes b(count, '\0');
+    for (size_t i = 0; i < count; ++i)
+        b[i] = static_cast<char>((tag * 37 + i * 11 + (i >> 8)) & 0xFF);
+    return b;
+}
+
+TrackLine track_of(const std::string& line) {
+    return parse_track_line(line.data(), line.size());
+}
+SectorLine sector_of(const std::string& line) {
+    return parse_sector_line(line.data(), line.size());
+}
+
+struct Result {
+    int status = 0;
+    std::string out;
+    std::string err;
+    Bytes image;
+};
+
+// Runs the conversion in-process on files written into a folder of the test's own.
+class ControlFileRun : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() / ("hpkit-control-file-" + std::to_string(getpid())) /
+               info->name();
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_.parent_path()); }
+
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+    void write_file(const std::string& name, const Bytes& data) const {
+        std::ofstream f(dir_ / name, std::ios::binary);
+        f.write(data.data(), static_cast<std::streamsize>(data.size()));
+    }
+
+    static Bytes read_path(const std::string& p) {
+        std::ifstream f(p, std::ios::binary);
+        std::ostringstream ss;
+        ss << f.rdbuf();
+        return ss.str();
+    }
+
+    // Converts `report` with `dump` into image.bin. Paths of other files
+    // (a directory, /dev/full) can stand in for the control file and output.
+    Result run_paths(const std::string& dump_path, const std::string& report_path,
+                     const std::string& output_path, bool verbose) const {
+        FILE* input = std::fopen(dump_path.c_str(), "rb");
+        FILE* control = std::fopen(report_path.c_str(), "rb");
+        FILE* output = std::fopen(output_path.c_str(), "wb");
+        EXPECT_TRUE(input && control && output);
+        Result r;
+        if (!input || !control || !output)
+            return r;
+        CapturedStream out, err;
+        unsigned char record_buffer[kRecordBufferBytes] = {};
+        r.status = convert_from_control_file(input, output, control, report_path.c_str(),
+                                             output_path.c_str(), verbose, record_buffer, out.get(),
+                                             err.get());
+        std::fclose(input);
+        std::fclose(control);
+        std::fclose(output);
+        r.out = out.text();
+        r.err = err.text();
+        if (output_path != "/dev/full")
+            r.image = read_path(output_path);
+        return r;
+    }
+
+    Result run(const std::string& report, const Bytes& dump, bool verbose = false) const {
+        write_file("report.txt", report);
+        write_file("dump.bin", dump);
+        return run_paths(path("dump.bin"), path("report.txt"), path("image.bin"), verbose);
+    }
+
+    // What the conversion prints on a clean run, quiet or verbose.
+    std::string using_line(bool verbose) const {
+        return "Using control file " + path("report.txt") + "..." + (verbose ? "\n" : "");
+    }
+
+    fs::path dir_;
+};
+
+} // namespace
+
+// ---- Report columns ------------------------------------------------------
+
+TEST(ReportColumns, RulerExamplesReadTheirNumbers) {
+    const TrackLine t = track_of(kRulerTrackLine);
+    EXPECT_EQ(t.cylinder, 5u);
+    EXPECT_EQ(t.head, 1u);
+    EXPECT_EQ(t.reported_sectors, 16u);
+    const SectorLine s = sector_of(kRulerSectorLine);
+    EXPECT_EQ(s.cylID, 5u);
+    EXPECT_EQ(s.headID, 1u);
+    EXPECT_EQ(s.record, 3u);
+    EXPECT_EQ(s.recsizeID, 256);
+    // The test-side writer lays lines out exactly like the ruler.
+    EXPECT_EQ(track_line(5, 1, 16), kRulerTrackLine + "\n");
+    EXPECT_EQ(sector_line(5, 1, 3, 256), kRulerSectorLine + "\n");
+}
+
+TEST(ReportColumns, OnlyTheFieldColumnsAreRead) {
+    // Every column outside the fields holds a digit: none of them counts.
+    std::string t = kRulerTrackLine;
+    std::string s = kRulerSectorLine;
+    for (size_t i = 8; i < t.size(); ++i)
+        if (!(i >= 17 && i <= 18) && !(i >= 30 && i <= 31) && !(i >= 38 && i <= 39))
+            t[i] = '7';
+    for (size_t i = 10; i < s.size(); ++i)
+        if (!(i >= 13 && i <= 14) && i != 19 && !(i >= 24 && i <= 25) && !(i >= 32 && i <= 34))
+            s[i] = '7';
+    t += "999 trailing text 42\r\n";
+    s += "999\r\n";
+    EXPECT_EQ(track_of(t).cylinder, 5u);
+    EXPECT_EQ(track_of(t).head, 1u);
+    EXPECT_EQ(track_of(t).reported_sectors, 16u);
+    EXPECT_EQ(sector_of(s).cylID, 5u);
+    EXPECT_EQ(sector_of(s).headID, 1u);
+    EXPECT_EQ(sector_of(s).record, 3u);
+    EXPECT_EQ(sector_of(s).recsizeID, 256);
+    // A number running into the next column is cut at its field's end.
+    std::string wide = kRulerSectorLine;
+    wide.replace(13, 3, "123"); // cylID field is columns 13-14
+    EXPECT_EQ(sector_of(wide).cylID, 12u);
+}
+
+TEST(ReportColumns, BlanksSignAndDigitsUpToTheFieldEnd) {
+    // Cylinder field of a TRACK line: columns 17-18.
+    auto cylinder = [](const std::string& field) {
+        std::string line = kRulerTrackLine;
+        line.replace(17, 2, field);
+        return track_of(line).cylinder;
+    };
+    EXPECT_EQ(cylinder("42"), 42u);
+    EXPECT_EQ(cylinder(" 7"), 7u);
+    EXPECT_EQ(cylinder("7 "), 7u);
+    EXPECT_EQ(cylinder("+3"), 3u);
+    EXPECT_EQ(cylinder("-3"), 0u - 3u); // wraps like any 32-bit number
+    EXPECT_EQ(cylinder("  "), 0u);      // no digits
+    EXPECT_EQ(cylinder("- "), 0u);
+    EXPECT_EQ(cylinder("x5"), 0u); // not a blank, not a sign, not a digit
+    EXPECT_EQ(cylinder("5x"), 5u);
+    EXPECT_EQ(cylinder(std::string("\0"
+                                   "5",
+                                   2)),
+              0u);
+
+    // Size field of a sector line: columns 32-34, signed.
+    auto size = [](const std::string& field) {
+        std::string line = kRulerSectorLine;
+        line.replace(32, 3, field);
+        return sector_of(line).recsizeID;
+    };
+    EXPECT_EQ(size("999"), 999);
+    EXPECT_EQ(size("-99"), -99);
+    EXPECT_EQ(size(" -1"), -1);
+    EXPECT_EQ(size("1 2"), 1);
+    // Record field, columns 24-25: a minus sign wraps to a huge record number.
+    std::string line = kRulerSectorLine;
+    line.replace(24, 2, "-1");
+    EXPECT_EQ(sector_of(line).record, 0xFFFFFFFFu);
+}
+
+TEST(ReportColumns, FieldsBeyondTheLineReadAsZero) {
+    // The length given is what counts, not a terminating NUL: the bytes after
+    // it are not part of the line.
+    const std::string s = kRulerSectorLine;
+    EXPECT_EQ(parse_sector_line(s.data(), 20).headID, 1u);
+    EXPECT_EQ(parse_sector_line(s.data(), 20).record, 0u);
+    EXPECT_EQ(parse_sector_line(s.data(), 34).recsizeID, 0); // field cut short
+    EXPECT_EQ(parse_sector_line(s.data(), 35).recsizeID, 256);
+    EXPECT_EQ(parse_sector_line(s.data(), 0).cylID, 0u);
+    const std::string t = kRulerTrackLine;
+    const TrackLine cut = parse_track_line(t.data(), 32);
+    EXPECT_EQ(cut.cylinder, 5u);
+    EXPECT_EQ(cut.head, 1u);
+    EXPECT_EQ(cut.reported_sectors, 0u);
+    // NUL bytes inside a line are just other characters.
+    std::string with_nul = kRulerSectorLine;
+    with_nul[11] = '\0';
+    EXPECT_EQ(sector_of(with_nul).recsizeID, 256);
+}
+
+// ---- Conversion ----------------------------------------------------------
+
+TEST_F(ControlFileRun, WorkedExampleRecordsTwoZeroOne) {
+    const std::string report = track_line(0, 0, 3) + sector_line(0, 0, 2, 256) +
+                               sector_line(0, 0, 0, 256) + sector_line(0, 0, 1, 256);
+    const Bytes dump = sector_data(0, 256) + sector_data(1, 256) + sector_data(2, 256);
+    const Bytes image = dump.substr(256, 256) + dump.substr(512, 256) + dump.substr(0, 256);
+
+    Result quiet = run(report, dump);
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.out, using_line(false) + "done.\n");
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(quiet.image, image);
+
+    Result verbose = run(report, dump, true);
+    EXPECT_EQ(verbose.status, 0);
+    EXPECT_EQ(verbose.out,
+              using_line(true) + "Processing cylinder=0 head=0 num_sectors=3\ndone.\n");
+    EXPECT_EQ(verbose.err, "");
+    EXPECT_EQ(verbose.image, image);
+}
+
+TEST_F(ControlFileRun, ReportWithoutTrackLineWritesNothing) {
+    for (const std::string& report :
+         {std::string(), std::string("heading\n\n"),
+          // " TRACK:" without the 0xFE byte is no TRACK line.
+          std::string(" TRACK:          0            0       1\n") + sector_line(0, 0, 0, 4)}) {
+        Result r = run(report, "abcd", true);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, using_line(true) + "done.\n");
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.image, "");
+    }
+}
+
+TEST_F(ControlFileRun, LinesBeforeTheFirstTrackTakeNoData) {
+    const std::string report = "Sector report\n" + sector_line(0, 0, 0, 4) +
+                               sector_line(0, 0, 1, 4) + track_line(0, 0, 1) + "other line\n" +
+                               sector_line(0, 0, 0, 4);
+    Result r = run(report, "ABCDefgh");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.image, "ABCD");
+}
+
+TEST_F(ControlFileRun, TracksBeforeCylinderZeroHeadZeroWriteNothing) {
+    // Until the first track at cylinder 0, head 0 the track size is 0, so
+    // these sectors fail check 1; their data are still read past.
+    const std::string report = track_line(1, 0, 2) + sector_line(1, 0, 0, 4) +
+                               sector_line(1, 0, 1, 4) + track_line(0, 0, 2) +
+                               sector_line(0, 0, 0, 4) + sector_line(0, 0, 1, 4);
+    Result r = run(report, "aaaabbbbCCCCDDDD", true);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, using_line(true) + "num sectors=2 doesn't match track size=0\n"
+                                        "num sectors=2 doesn't match track size=0\n"
+                                        "Processing cylinder=1 head=0 num_sectors=0\n"
+                                        "Processing cylinder=0 head=0 num_sectors=2\n"
+                                        "done.\n");
+    EXPECT_EQ(r.image, "CCCCDDDD");
+}
+
+TEST_F(ControlFileRun, EachFailingCheckIsReportedAndItsDataReadPast) {
+    // Track size 2, sector size 4, first record 0. The second track carries a
+    // neighbour's cylinder ID, a wrong head ID and a sector of another size;
+    // the third reports three sectors.
+    const std::string report =
+        track_line(0, 0, 2) + sector_line(0, 0, 0, 4) + sector_line(0, 0, 1, 4) +
+        track_line(0, 1, 2) + sector_line(1, 1, 0, 4) + sector_line(0, 0, 0, 4) +
+        sector_line(0, 1, 0, 8) + sector_line(0, 1, 0, 4) + sector_line(0, 1, 1, 4) +
+        track_line(1, 0, 3) + sector_line(1, 0, 0, 4) + track_line(1, 1, 2) +
+        sector_line(1, 1, 1, 4) + sector_line(1, 1, 0, 4);
+    const Bytes dump = "0000"
+                       "1111"
+                       "xxxx"
+                       "yyyy"
+                       "zzzzzzzz"
+                       "2222"
+                       "3333"
+                       "wwww"
+                       "5555"
+                       "4444";
+    Result r = run(report, dump, true);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, using_line(true) + "Processing cylinder=0 head=0 num_sectors=2\n"
+                                        "cylID=1 doesn't match physical cylinder=0\n"
+                                        "headID=0 doesn't match physical head=1\n"
+                                        "recsizeID=8 doesn't match valid sector size=4\n"
+                                        "Processing cylinder=0 head=1 num_sectors=2\n"
+                                        "num sectors=3 doesn't match track size=2\n"
+                                        "Processing cylinder=1 head=0 num_sectors=0\n"
+                                        "Processing cylinder=1 head=1 num_sectors=2\n"
+                                        "done.\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.image, "0000111122223333"
+                       "44445555");
+}
+
+TEST_F(ControlFileRun, CheckFiveMessageRunsIntoTheNextOutput) {
+    const std::string report = track_line(0, 0, 2) + sector_line(0, 0, 0, 2) +
+                               sector_line(0, 0, 3, 2) + sector_line(0, 0, 1, 2) +
+                               track_line(0, 1, 2) + sector_line(0, 1, 5, 2) +
+                               sector_line(1, 1, 0, 2);
+    Result r = run(report, "AAxxBBxxxx", true);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, using_line(true) + "record=3 exceeds max record number=2"
+                                        "Processing cylinder=0 head=0 num_sectors=2\n"
+                                        "record=5 exceeds max record number=2"
+                                        "cylID=1 doesn't match physical cylinder=0\n"
+                                        "Processing cylinder=0 head=1 num_sectors=0\n"
+                                        "done.\n");
+    EXPECT_EQ(r.image, "AABB");
+}
+
+TEST_F(ControlFileRun, RecordsOneToNWithRecordNOnAnNSectorTrack) {
+    const std::string report = track_line(0, 0, 3) + sector_line(0, 0, 3, 2) +
+                               sector_line(0, 0, 1, 2) + sector_line(0, 0, 2, 2) +
+                               track_line(0, 1, 3) + sector_line(0, 1, 2, 2) +
+                               sector_line(0, 1, 3, 2) + sector_line(0, 1, 1, 2);
+    Result r = run(report, "r3r1r2s2s3s1");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.image, "r1r2r3s1s2s3"); // slots 1 to 3 of each track
+}
+
+TEST_F(ControlFileRun, DuplicateRecordsBothCountAndTheLaterDataStay) {
+    // Records 0, 1, 1 on a two-sector track: three records are written from
+    // slot 0, and slot 2, which this track never filled, comes out as zeros.
+    const std::string report = track_line(0, 0, 2) + sector_line(0, 0, 0, 2) +
+                               sector_line(0, 0, 1, 2) + sector_line(0, 0, 1, 2);
+    Result r = run(report, "aabbcc", true);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, using_line(true) + "Processing cylinder=0 head=0 num_sectors=3\ndone.\n");
+    EXPECT_EQ(r.image, Bytes("aacc") + Bytes(2, '\0'));
+}
+
+TEST_F(ControlFileRun, SlotsNotFilledByTheTrackAreZeroNotAnEarlierTracksData) {
+    // Track 0/0 fills slots 0 and 1. Track 0/1 stores record 1 twice, so its
+    // two records come from slot 0 (not filled by it) and slot 1.
+    const std::string report = track_line(0, 0, 2) + sector_line(0, 0, 0, 3) +
+                               sector_line(0, 0, 1, 3) + track_line(0, 1, 2) +
+                               sector_line(0, 1, 1, 3) + sector_line(0, 1, 1, 3);
+    Result r = run(report, "AAABBBCCCDDD");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.image, Bytes("AAABBB") + Bytes(3, '\0') + "DDD");
+}
+
+TEST_F(ControlFileRun, RejectedSectorStillLowersFirstRecord) {
+    // Records 2 and 1 are kept; record 0 carries a neighbour's cylinder ID
+    // and is rejected, yet it moves the first record to 0: slots 0 and 1 are
+    // written, the empty slot 0 as zeros, and record 2 is left out.
+    const std::string report = track_line(0, 0, 3) + sector_line(0, 0, 2, 2) +
+                               sector_line(0, 0, 1, 2) + sector_line(1, 0, 0, 2);
+    Result r = run(report, "r2r1xx", true);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, using_line(true) + "cylID=1 doesn't match physical cylinder=0\n"
+                                        "Processing cylinder=0 head=0 num_sectors=2\n"
+                                        "done.\n");
+    EXPECT_EQ(r.image, Bytes(2, '\0') + "r1");
+}
+
+TEST_F(ControlFileRun, TrackLineWithoutSectorsWritesNothing) {
+    const std::string report = track_line(0, 0, 1) + sector_line(0, 0, 0, 2) + track_line(0, 1, 1) +
+                               track_line(1, 0, 1) + "\n" + sector_line(1, 0, 0, 2) +
+                               track_line(1, 1, 1);
+    Result r = run(report, "aabb", true);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, using_line(true) + "Processing cylinder=0 head=0 num_sectors=1\n"
+                                        "Processing cylinder=0 head=1 num_sectors=0\n"
+                                        "Processing cylinder=1 head=0 num_sectors=1\n"
+                                        "Processing cylinder=1 head=1 num_sectors=0\n"
+                                        "done.\n");
+    EXPECT_EQ(r.image, "aabb");
+}
+
+TEST_F(ControlFileRun, CrLfLinesConvertLikeLfLines) {
+    const std::string lf = "Report\n" + track_line(0, 0, 2) + sector_line(0, 0, 1, 3) +
+                           sector_line(0, 0, 0, 3) + track_line(0, 1, 2) + sector_line(0, 1, 0, 3) +
+                           sector_line(0, 1, 1, 3);
+    std::string crlf;
+    for (char c : lf) {
+        if (c == '\n')
+            crlf += '\r';
+        crlf += c;
+    }
+    Result a = run(lf, "111000222333", true);
+    Result b = run(crlf, "111000222333", true);
+    EXPECT_EQ(a.status, 0);
+    EXPECT_EQ(a.image, "000111222333");
+    EXPECT_EQ(b.status, 0);
+    EXPECT_EQ(b.out, a.out);
+    EXPECT_EQ(b.image, a.image);
+}
+
+TEST_F(ControlFileRun, LineLongerThan1023BytesIsSeveralLines) {
+    // 1023 bytes fill the line buffer; the rest of the text line is read as
+    // a line of its own and here is a sector line. A prefix that starts one
+    // byte later lies inside the first piece and counts for nothing.
+    const std::string report = track_line(0, 0, 2) + std::string(1023, '-') +
+                               sector_line(0, 0, 1, 2) + std::string(1024, '-') +
+                               sector_line(0, 0, 0, 2) + sector_line(0, 0, 0, 2);
+    Result r = run(report, "bbaa", true);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, using_line(true) + "Processing cylinder=0 head=0 num_sectors=2\ndone.\n");
+    EXPECT_EQ(r.image, "aabb");
+}
+
+TEST_F(ControlFileRun, NulBytesInLinesDoNotCutThem) {
+    std::string with_nul = sector_line(0, 0, 1, 2);
+    with_nul[11] = '\0'; // between prefix and first field
+    const std::string report =
+        track_line(0, 0, 2) + std::string("\0\0\n", 3) + with_nul + sector_line(0, 0, 0, 2);
+    Result r = run(report, "bbaa");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.image, "aabb");
+}
+
+TEST_F(ControlFileRun, WrittenRangeNeverPassesTheLastSlot) {
+    // A two-sector track that lists record 0 three hundred times: 256 of
+    // them fill slots 0 to 255, the rest would be written from slot 256 on
+    // and are rejected, their data read past.
+    std::string report = track_line(0, 0, 2);
+    Bytes dump;
+    for (int i = 0; i < 300; ++i) {
+        report += sector_line(0, 0, 0, 1);
+        dump += static_cast<char>(i);
+    }
+    report += track_line(0, 1, 2) + sector_line(0, 1, 0, 1) + sector_line(0, 1, 1, 1);
+    dump += "XY";
+    Result r = run(report, dump, true);
+    EXPECT_EQ(r.status, 0);
+    std::string rejected;
+    for (int i = 256; i < 300; ++i)
+        rejected += "record=0 doesn't fit the track buffer (first record=0, num_sectors=256)\n";
+    EXPECT_EQ(r.out, using_line(true) + rejected +
+                         "Processing cylinder=0 head=0 num_sectors=256\n"
+                         "Processing cylinder=0 head=1 num_sectors=2\n"
+                         "done.\n");
+    // Slot 0 holds the 256th copy; slots 1 to 255 were never filled.
+    EXPECT_EQ(r.image, Bytes(1, '\xFF') + Bytes(255, '\0') + "XY");
+}
+
+TEST_F(ControlFileRun, SectorBeforeAnyRecordNumberIsRejected) {
+    // Before a track at cylinder 0, head 0 there is no first record: a
+    // zero-sized record 0 on a track reporting no sectors passes the checks,
+    // but would be written from slot 256.
+    const std::string report = track_line(3, 0, 0) + sector_line(3, 0, 0, 0) + track_line(0, 0, 1) +
+                               sector_line(0, 0, 0, 2);
+    Result r = run(report, "ok", true);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, using_line(true) +
+                         "record=0 doesn't fit the track buffer (first record=256, num_sectors=0)\n"
+                         "Processing cylinder=3 head=0 num_sectors=0\n"
+                         "Processing cylinder=0 head=0 num_sectors=1\n"
+                         "done.\n");
+    EXPECT_EQ(r.image, "ok");
+}
+
+TEST_F(ControlFileRun, NegativeRecordIsRejectedByItsNumber) {
+    const std::string report =
+        track_line(0, 0, 1) + sector_line(0, 0, -1, 2) + sector_line(0, 0, 0, 2);
+    Result r = run(report, "xxok", true);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, using_line(true) + "record=4294967295 exceeds max record number=1"
+                                        "Processing cylinder=0 head=0 num_sectors=1\n"
+                                        "done.\n");
+    EXPECT_EQ(r.image, "ok");
+}
+
+TEST_F(ControlFileRun, NegativeSizeEndsTheRunNamingTheLine) {
+    const std::string report = "Report\n" + track_line(0, 0, 1) + sector_line(0, 0, 0, 2) +
+                               track_line(0, 1, 1) + sector_line(0, 1, 0, -2) +
+                               sector_line(0, 1, 0, 2);
+    Result r = run(report, "aabb");
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.out, using_line(false));
+    EXPECT_EQ(r.err,
+              "Negative sector size -2 in line 5 of control file \"" + path("report.txt") + "\"\n");
+    EXPECT_EQ(r.image, "aa"); // tracks before it stay written
+}
+
+TEST_F(ControlFileRun, NegativeSizeLineCountsTextLinesNotPieces) {
+    const std::string report =
+        track_line(0, 0, 1) + std::string(3000, '=') + "\n" + sector_line(0, 0, 0, -1);
+    Result r = run(report, "");
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.err,
+              "Negative sector size -1 in line 3 of control file \"" + path("report.txt") + "\"\n");
+}
+
+TEST_F(ControlFileRun, DumpShorterThanTheReport) {
+    const std::string report = track_line(0, 0, 2) + sector_line(0, 0, 0, 4) +
+                               sector_line(0, 0, 1, 4) + track_line(0, 1, 2) +
+                               sector_line(0, 1, 0, 4) + sector_line(0, 1, 1, 4);
+    Result r = run(report, "AAAABBBBCCCCDD", true); // ends inside the last sector
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.out, using_line(true) + "Processing cylinder=0 head=0 num_sectors=2\n");
+    EXPECT_EQ(r.err, "Premature end of input data (exiting)\n");
+    EXPECT_EQ(r.image, "AAAABBBB"); // the current track is not written
+
+    // Rejected data count as well.
+    Result rejected = run(track_line(0, 0, 1) + sector_line(1, 0, 0, 4), "AAA");
+    EXPECT_EQ(rejected.status, -1);
+    EXPECT_EQ(rejected.err, "Premature end of input data (exiting)\n");
+}
+
+TEST_F(ControlFileRun, DirectoryAsDumpIsAReadError) {
+    write_file("report.txt", track_line(0, 0, 1) + sector_line(0, 0, 0, 4));
+    fs::create_directory(path("dump-dir"));
+    Result r = run_paths(path("dump-dir"), path("report.txt"), path("image.bin"), false);
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.out, using_line(false));
+    EXPECT_EQ(r.err, "Read error on input file\n");
+    EXPECT_EQ(r.image, "");
+}
+
+TEST_F(ControlFileRun, DirectoryAsControlFileIsAReadErrorNotTheEnd) {
+    fs::create_directory(path("report-dir"));
+    write_file("dump.bin", "abcd");
+    Result r = run_paths(path("dump.bin"), path("report-dir"), path("image.bin"), true);
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.out, "Using control file " + path("report-dir") + "...\n");
+    EXPECT_EQ(r.err, "Read error on control file \"" + path("report-dir") + "\" #21\n");
+}
+
+TEST_F(ControlFileRun, UnseekableDumpIsASeekError) {
+    write_file("report.txt", track_line(0, 0, 1) + sector_line(0, 0, 0, 4));
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    FILE* input = fdopen(fds[0], "rb");
+    FILE* control = std::fopen(path("report.txt").c_str(), "rb");
+    FILE* output = std::fopen(path("image.bin").c_str(), "wb");
+    ASSERT_TRUE(input && control && output);
+    CapturedStream out, err;
+    unsigned char record_buffer[kRecordBufferBytes] = {};
+    const int status = convert_from_control_file(input, output, control, "report.txt", "image.bin",
+                                                 false, record_buffer, out.get(), err.get());
+    std::fclose(input);
+    close(fds[1]);
+    std::fclose(control);
+    std::fclose(output);
+    EXPECT_EQ(status, -1);
+    EXPECT_EQ(out.text(), "Using control file report.txt...");
+    EXPECT_EQ(err.text(), "Seek error #29\n"); // ESPIPE
+}
+
+TEST_F(ControlFileRun, FullDiskIsAWriteErrorNeverDone) {
+    // A small image sits in the stream's buffer until the final flush; a big
+    // one fails on a write of its own. Either way "done." is not printed.
+    const std::string small = track_line(0, 0, 1) + sector_line(0, 0, 0, 4);
+    write_file("small.txt", small);
+    write_file("dump.bin", sector_data(1, 64 * 999));
+    Result r = run_paths(path("dump.bin"), path("small.txt"), "/dev/full", false);
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.out, "Using control file " + path("small.txt") + "...");
+    EXPECT_EQ(r.err, "Write error on file \"/dev/full\" #28\n");
+
+    std::string big = track_line(0, 0, 64);
+    for (int i = 0; i < 64; ++i)
+        big += sector_line(0, 0, i, 999);
+    big += track_line(0, 1, 64) + sector_line(0, 1, 0, 999);
+    write_file("big.txt", big);
+    Result b = run_paths(path("dump.bin"), path("big.txt"), "/dev/full", true);
+    EXPECT_EQ(b.status, -1);
+    EXPECT_EQ(b.out, "Using control file " + path("big.txt") +
+                         "...\nProcessing cylinder=0 head=0 num_sectors=64\n");
+    EXPECT_EQ(b.err, "Write error on file \"/dev/full\" #28\n");
+}
+
+// ---- Round trip ----------------------------------------------------------
+
+namespace {
+
+// A disk of random content in HP record order and its geometry.
+struct Disk {
+    unsigned cylinders, heads, sectors, rec_size, first_record;
+    Bytes image;
+};
+
+// Writes what a sector scan of `disk` would give: for each track its sectors
+// in a random physical order, now and then a sector read from a neighbouring
+// cylinder, and the dump of every listed sector in report order.
+void scan_disk(const Disk& disk, std::mt19937& rng, std::string& report, Bytes& dump) {
+    report = "Sector scan of a random disk\n\n";
+    dump.clear();
+    size_t next_record = 0;
+    for (unsigned c = 0; c < disk.cylinders; ++c) {
+        for (unsigned h = 0; h < disk.heads; ++h) {
+            report += track_line(c, h, disk.sectors);
+            std::vector<unsigned> order(disk.sectors);
+            for (unsigned s = 0; s < disk.sectors; ++s)
+                order[s] = s;
+            std::shuffle(order.begin(), order.end(), rng);
+            for (unsigned s : order) {
+                if (rng() % 8 == 0) { // a stray sector of the next cylinder, same numbering
+                    const unsigned record = disk.first_record + rng() % disk.sectors;
+                    report += sector_line(c + 1, h, static_cast<int>(record), disk.rec_size);
+                    dump += sector_data(static_cast<int>(rng()), disk.rec_size);
+                }
+                report += sector_line(c, h, static_cast<int>(s + disk.first_record),
+                                      static_cast<int>(disk.rec_size));
+                dump += disk.image.substr((next_record + s) * disk.rec_size, disk.rec_size);
+            }
+            next_record += disk.sectors;
+        }
+    }
+}
+
+} // namespace
+
+TEST_F(ControlFileRun, RandomDisksComeBackByteForByte) {
+    std::mt19937 rng(20261207);
+    const unsigned sizes[] = {1, 128, 256, 512, 999};
+    for (int round = 0; round < 40; ++round) {
+        Disk disk;
+        disk.cylinders = 1 + rng() % 6;
+        disk.heads = 1 + rng() % 2;
+        disk.sectors = 1 + rng() % 32;
+        disk.rec_size = sizes[rng() % 5];
+        disk.first_record = rng() % 2; // records 0..n-1 or 1..n
+        disk.image.resize(size_t{disk.cylinders} * disk.heads * disk.sectors * disk.rec_size);
+        for (char& b : disk.image)
+            b = static_cast<char>(rng());
+        std::string report;
+        Bytes dump;
+        scan_disk(disk, rng, report, dump);
+        Result r = run(report, dump);
+        ASSERT_EQ(r.status, 0) << "round " << round << ": " << r.err;
+        ASSERT_EQ(r.image.size(), disk.image.size()) << "round " << round;
+        ASSERT_TRUE(r.image == disk.image) << "round " << round;
+        EXPECT_EQ(r.out, using_line(false) + "done.\n");
+    }
+}
