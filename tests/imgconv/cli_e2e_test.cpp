@@ -146,6 +146,15 @@ TEST_F(ImgconvCommandLine, MissingFilesAndUnwritableOutput) {
 
 TEST_F(ImgconvCommandLine, DirectoryAsInputIsAReadError) {
     std::filesystem::create_directory(path("folder"));
+    if (e2e::windows_target()) {
+        // Windows opens no stream on a directory: the open fails, before the output exists.
+        EXPECT_RUN("imgconv", {"folder", "out.bin"},
+                   Expected{kStatusMinusOne,
+                            "",
+                            "Could not open input file \"folder\".\n",
+                            {{"out.bin", std::nullopt}}});
+        return;
+    }
     EXPECT_RUN("imgconv", {"folder", "out.bin"},
                Expected{kStatusMinusOne, "", "Read error (0 bytes read)\n", {{"out.bin", ""}}});
 }
