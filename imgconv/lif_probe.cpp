@@ -7,6 +7,8 @@ namespace {
 
 constexpr unsigned char kLifIdFirst = 0x80;
 constexpr unsigned char kLifIdSecond = 0x00;
+// The first byte offset that a signed 32-bit seek cannot reach.
+constexpr uint64_t kFirstUnreachableOffset = uint64_t{1} << 31;
 
 // Looks for the first directory record in the dump read as one run of
 // records: with an n:1 interleave directory record `dirstart` of the first
@@ -15,8 +17,25 @@ constexpr unsigned char kLifIdSecond = 0x00;
 int scan_for_interleave(ConvertOptions& opts, FILE* input, unsigned char* record_buffer,
                         uint32_t dirstart, uint32_t datastart, FILE* err) {
     for (uint32_t k = 1; k < datastart; ++k) {
-        if (read_block(input, record_buffer, k * opts.rec_size, opts.rec_size, err) != 0)
+        uint32_t delivered = 0;
+        if (read_block(input, record_buffer, k * opts.rec_size, opts.rec_size, err, &delivered) !=
+            0)
             return -1;
+        if (delivered == 0) {
+            // Record k lies wholly beyond the end of the dump, and so does
+            // every later one until the offset reaches 2^31, where the seek
+            // fails. None of them can match: go straight to that record, or
+            // end the scan when the directory comes first. This keeps a
+            // header with a huge directory from making millions of reads.
+            if (opts.rec_size == 0)
+                return 0;
+            const uint32_t first_unreachable =
+                static_cast<uint32_t>((kFirstUnreachableOffset + opts.rec_size - 1) / opts.rec_size);
+            if (first_unreachable >= datastart || first_unreachable <= k)
+                return 0;
+            k = first_unreachable - 1;
+            continue;
+        }
         if (get_be32(record_buffer + kLifFileStartOffset) != datastart)
             continue;
         // A header that puts the directory at record 0 (its own place) gives

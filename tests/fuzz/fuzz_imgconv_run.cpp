@@ -15,11 +15,13 @@ std::string small(uint32_t v) { return std::to_string(v); }
 void tame_lif_header(std::string& dump) {
     if (dump.size() < 2 || static_cast<unsigned char>(dump[0]) != 0x80 || dump[1] != 0)
         return;
+    // A field cut by the end of a short dump is completed with zeros by the
+    // record read, so its first bytes alone may still make it huge.
     for (size_t field : {8u, 16u, 24u, 28u, 32u}) {
-        if (field + 4 > dump.size())
-            break;
-        dump[field] = dump[field + 1] = dump[field + 2] = 0;
-        dump[field + 3] = static_cast<char>(static_cast<unsigned char>(dump[field + 3]) % 48);
+        for (size_t i = field; i < field + 3 && i < dump.size(); ++i)
+            dump[i] = 0;
+        if (field + 3 < dump.size())
+            dump[field + 3] = static_cast<char>(static_cast<unsigned char>(dump[field + 3]) % 48);
     }
 }
 

@@ -14,7 +14,7 @@ namespace fuzz {
 // A folder of this fuzzing process for the inputs and outputs of one run.
 inline const std::string& scratch_dir() {
     static const std::string dir = [] {
-        std::string d = "/tmp/hpkit-fuzz-" + std::to_string(getpid());
+        std::string d = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/hpkit-fuzz-" + std::to_string(getpid());
         std::string cmd = "mkdir -p " + d;
         if (std::system(cmd.c_str()) != 0)
             std::abort();

@@ -25,7 +25,7 @@ for fuzzer in "$build"/fuzz/fuzz_*; do
     set +e
     ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        "$fuzzer" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
+        "$fuzzer" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -max_len=16384 \
         -print_final_stats=1 -artifact_prefix="$artifacts" "${dirs[@]}" >"$log" 2>&1
     status=$?
     set -e
