@@ -10,7 +10,7 @@
 namespace {
 
 constexpr unsigned char kAllBits = 0xFF;
-// Stream buffer of each file: 16 blocks per system call rather than one.
+// Read-ahead of the ROM file: 8 blocks per system call rather than one.
 constexpr size_t kStreamBufferBytes = 65536;
 
 void print_usage(FILE* out, const char* program) {
@@ -22,8 +22,19 @@ void print_usage(FILE* out, const char* program) {
 struct Output {
     std::string name;
     FILE* file = nullptr;
-    char buffer[kStreamBufferBytes];
 };
+
+// Creates an output file. It is unbuffered: each block's one fwrite reaches the
+// file at once, so a full disk shows as the failure of that very block, after
+// its report line and before the next one. Any stream buffer, even one of
+// exactly one block, would hold a block back and report the failure later,
+// after report lines for blocks that never reached the disk.
+bool create(Output& output) {
+    output.file = std::fopen(output.name.c_str(), "wb");
+    if (output.file)
+        std::setvbuf(output.file, nullptr, _IONBF, 0);
+    return output.file != nullptr;
+}
 
 // Writes one block; false (message printed) when the stream reports an error.
 bool write_block(Output& output, const unsigned char* bytes, FILE* err) {
@@ -116,16 +127,10 @@ int run_bytesplit(int argc, char* argv[], FILE* out, FILE* err) {
     char rom_buffer[kStreamBufferBytes];
     std::setvbuf(rom, rom_buffer, _IOFBF, sizeof rom_buffer);
     int status = -1;
-    high.file = std::fopen(high.name.c_str(), "wb");
-    if (high.file)
-        std::setvbuf(high.file, high.buffer, _IOFBF, sizeof high.buffer);
-    if (!high.file) {
+    if (!create(high)) {
         std::fprintf(err, "Could not create file \"%s\".\n", high.name.c_str());
     } else {
-        low.file = std::fopen(low.name.c_str(), "wb");
-        if (low.file)
-            std::setvbuf(low.file, low.buffer, _IOFBF, sizeof low.buffer);
-        if (!low.file)
+        if (!create(low))
             std::fprintf(err, "Could not create file \"%s\".\n", low.name.c_str());
         else
             status = split_blocks(rom, rom_name, high, low, out, err);
