@@ -99,6 +99,17 @@ TEST_F(Bytesplit, LowFileCannotBeCreated) {
                         {{"rom.bin_high", ""}}});
 }
 
+TEST_F(Bytesplit, HighFileCannotBeCreated) {
+    // The high file is created first; when that fails the low file never is.
+    write_file("rom.bin", repeat(0xFF, 8192));
+    fs::create_directory(path("rom.bin_high"));
+    EXPECT_RUN("bytesplit", {"rom.bin"},
+               Expected{kStatusMinusOne,
+                        "",
+                        "Could not create file \"rom.bin_high\".\n",
+                        {{"rom.bin_low", std::nullopt}}});
+}
+
 TEST_F(Bytesplit, DirectoryAsInputIsAReadError) {
     fs::create_directory(path("d"));
     if (e2e::windows_target()) {
