@@ -163,7 +163,7 @@ int run_bytesplit(int argc, char* argv[], FILE* out, FILE* err) {
     if (status == 0) {
         const bool high_ok = finish(high, err);
         const bool low_ok = finish(low, err);
-        if (!high_ok || !low_ok)
+        if (!high_ok || !low_ok || !finish_report(out, err))
             status = -1;
     }
     if (high.file)
