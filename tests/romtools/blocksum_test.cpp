@@ -132,27 +132,3 @@ TEST(BlocksumRun, UsageTextAndRefusedBlockSize) {
         EXPECT_EQ(err.text(), "Invalid block size \"0\" (1 to 4096 words).\n");
     }
 }
-
-// The report is blocksum's whole result: a run whose report lines did not
-// reach standard output is not a success. /dev/full takes the lines into the
-// stream's buffer and fails when they are flushed at the end.
-TEST(BlocksumRun, LostReportIsAWriteError) {
-    FILE* full = std::fopen("/dev/full", "w");
-    if (!full)
-        GTEST_SKIP() << "no /dev/full";
-    const std::string image = ::testing::TempDir() + "blocksum_lost_report.bin";
-    FILE* f = std::fopen(image.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    const std::string ones(8192, '\xFF');
-    ASSERT_EQ(std::fwrite(ones.data(), 1, ones.size(), f), ones.size());
-    ASSERT_EQ(std::fclose(f), 0);
-    CapturedStream err;
-    char prog[] = "blocksum";
-    std::vector<char> name(image.begin(), image.end());
-    name.push_back('\0');
-    char* argv[] = {prog, name.data()};
-    EXPECT_EQ(run_blocksum(2, argv, full, err.get()), -1);
-    EXPECT_EQ(err.text(), "Write error on file \"<stdout>\" #28\n");
-    std::fclose(full);
-    std::remove(image.c_str());
-}
