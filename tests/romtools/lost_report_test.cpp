@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -21,7 +22,9 @@ void expect_lost_report_fails(RunFunction run, const std::string& program) {
     FILE* full = std::fopen("/dev/full", "w");
     if (!full)
         GTEST_SKIP() << "no /dev/full";
-    const std::string rom = ::testing::TempDir() + program + "_lost_report.bin";
+    // Named per process: other build trees run the same test at the same time.
+    const std::string rom =
+        ::testing::TempDir() + program + "_lost_report_" + std::to_string(getpid()) + ".bin";
     FILE* f = std::fopen(rom.c_str(), "wb");
     ASSERT_NE(f, nullptr);
     const std::string ones(8192, '\xFF');
