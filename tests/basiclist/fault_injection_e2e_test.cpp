@@ -38,8 +38,7 @@ TEST_F(BasiclistFaults, OddNamesQuotedExactly) {
                         "",
                         "Record 0: unknown item at byte offset 0 of \"" + kOddName +
                             "\", passed over\n"
-                            "5 bytes after the last whole record were not listed (file \"" +
-                            kOddName + "\").\n",
+                            "5 bytes after the last whole record were not listed\n",
                         {{output, "10 END\r\n"}, {kOddName, input}}});
     EXPECT_RUN("basiclist", {"no " + kOddName, output},
                Expected{kStatusMinusOne, "", "Could not open file \"no " + kOddName + "\".\n", {}});
@@ -65,9 +64,7 @@ TEST_F(BasiclistFaults, OddNamesQuotedExactly) {
                         "",
                         "Record 0: unknown item at byte offset 0 of \"" + kOddName +
                             "\", passed over\n"
-                            "5 bytes after the last whole record were not listed (file \"" +
-                            kOddName +
-                            "\").\n"
+                            "5 bytes after the last whole record were not listed\n"
                             "Write error on file \"" +
                             full + "\" #" + std::to_string(ENOSPC) + "\n",
                         {}});
