@@ -3,11 +3,11 @@
 
 #include "command_line.h"
 #include "record_scan.h"
+#include "same_file.h"
 
 #include <cerrno>
 #include <cinttypes>
 #include <cstdint>
-#include <filesystem>
 
 namespace {
 
@@ -42,13 +42,6 @@ struct LoopResult {
     size_t last_read = 0; // bytes the last read delivered
     int error = 0;        // errno of a failed read or write
 };
-
-// Whether both names lead to the same file (same device and inode, however
-// named); false when either cannot be examined, e.g. a new output file.
-bool same_file(const char* a, const char* b) {
-    std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec) && !ec;
-}
 
 void report_damage(const RecordScan& scan, uint64_t record, const char* input, DamageCount& count,
                    FILE* err) {

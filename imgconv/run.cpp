@@ -6,11 +6,10 @@
 #include "lif_probe.h"
 #include "linear.h"
 #include "read_block.h"
+#include "same_file.h"
 
 #include <cerrno>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 
 namespace {
 
@@ -50,13 +49,6 @@ class Stream {
   private:
     FILE* f_;
 };
-
-// Whether two names lead to the same file (same device and file number), so
-// that opening one for writing would truncate the other.
-bool same_file(const char* a, const char* b) {
-    std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec) && !ec;
-}
 
 // Refuses an output that is the input or the control file under any name,
 // before the output is opened and so truncated.

@@ -2,12 +2,11 @@
 #include "bytesplit.h"
 
 #include "rom_block_sum.h"
+#include "same_file.h"
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 namespace {
 
@@ -65,17 +64,10 @@ bool finish(Output& output, FILE* err) {
     return false;
 }
 
-// Whether two names lead to the same file (same device and file number); false
-// when either cannot be examined, e.g. an output not created yet.
-bool same_file(const std::string& a, const char* b) {
-    std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec) && !ec;
-}
-
 // Refuses an output that a link or another spelling leads back to the ROM
 // file: opening it for writing would empty the ROM before it is read.
 bool output_is_input(const Output& output, const char* rom_name, FILE* err) {
-    if (!same_file(output.name, rom_name))
+    if (!same_file(output.name.c_str(), rom_name))
         return false;
     std::fprintf(err, "Output file \"%s\" is the input file \"%s\"; it is not overwritten.\n",
                  output.name.c_str(), rom_name);
@@ -152,7 +144,7 @@ int run_bytesplit(int argc, char* argv[], FILE* out, FILE* err) {
     int status = -1;
     if (!create(high)) {
         std::fprintf(err, "Could not create file \"%s\".\n", high.name.c_str());
-    } else if (same_file(low.name, high.name.c_str())) {
+    } else if (same_file(low.name.c_str(), high.name.c_str())) {
         // Two streams on one file would each overwrite the other's blocks.
         std::fprintf(err, "Output file \"%s\" is the output file \"%s\"; nothing written.\n",
                      low.name.c_str(), high.name.c_str());

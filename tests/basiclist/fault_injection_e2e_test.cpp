@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 // Blanks, both kinds of quote and UTF-8 letters: each message must carry the
 // name byte for byte.
-const std::string kOddName = "prog \"q\" 'r' \xC3\xB6\xE2\x82\xAC.bas";
+const std::string kOddName = e2e::portable_name("prog \"q\" 'r' \xC3\xB6\xE2\x82\xAC.bas");
 
 // One record: a counted line "10 END", then filler.
 Bytes end_line_record() {

@@ -73,18 +73,42 @@ std::string difference(const Bytes& want, const Bytes& got) {
 
 } // namespace
 
-bool windows_target() { return env_or("HPKIT_TARGET", "") == "windows"; }
+bool windows_target() {
+    return env_or("HPKIT_TARGET", "") == "windows";
+}
 
 Bytes as_text_stream(const Bytes& posix_bytes) {
     if (!windows_target())
         return posix_bytes;
     Bytes out;
-    for (char c : posix_bytes) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
+    for (size_t i = 0; i < posix_bytes.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(posix_bytes[i]);
+        const auto next = [&](size_t k) {
+            return i + k < posix_bytes.size() ? static_cast<unsigned char>(posix_bytes[i + k]) : 0;
+        };
+        if (c == '\n') {
+            out += "\r\n";
+        } else if ((c == 0xC2 || c == 0xC3) && (next(1) & 0xC0) == 0x80) {
+            out += static_cast<char>(((c & 0x03) << 6) | (next(1) & 0x3F)); // U+0080..U+00FF
+            ++i;
+        } else if (c == 0xE2 && next(1) == 0x82 && next(2) == 0xAC) {
+            out += static_cast<char>(0x80); // the euro sign, U+20AC
+            i += 2;
+        } else {
+            out += static_cast<char>(c);
+        }
     }
     return out;
+}
+
+std::string portable_name(const std::string& name) {
+    if (!windows_target())
+        return name;
+    std::string s = name;
+    for (char& c : s)
+        if (c == '"')
+            c = '\'';
+    return s;
 }
 
 std::string render(const Bytes& bytes, size_t limit) {
@@ -118,7 +142,9 @@ Bytes bytes_of(std::initializer_list<int> values) {
     return b;
 }
 
-Bytes repeat(int value, size_t count) { return Bytes(count, static_cast<char>(value & 0xFF)); }
+Bytes repeat(int value, size_t count) {
+    return Bytes(count, static_cast<char>(value & 0xFF));
+}
 
 void Test::SetUp() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -133,7 +159,9 @@ void Test::SetUp() {
     fs::create_directories(dir_.string() + ".io");
 }
 
-std::string Test::path(const std::string& name) const { return (dir_ / name).string(); }
+std::string Test::path(const std::string& name) const {
+    return (dir_ / name).string();
+}
 
 void Test::write_file(const std::string& name, const Bytes& data) const {
     std::ofstream out(dir_ / name, std::ios::binary | std::ios::trunc);

@@ -67,9 +67,15 @@ class Test : public ::testing::Test {
 // Whether the programs under test are Windows builds (run through a runner such as wine).
 bool windows_target();
 
-// The bytes as a build for the target platform writes them to a text stream
-// (LF becomes CR LF on Windows).
+// The bytes as a build for the target platform writes them to a text stream.
+// On Windows every LF leaves as CR LF, and text that came in through the
+// command line is in the ANSI code page (1252), not UTF-8: a program there
+// prints a name like "ö€" as the bytes F6 80.
 Bytes as_text_stream(const Bytes& posix_bytes);
+
+// A file name as the target platform allows it: Windows forbids the double
+// quote in file names, so there it becomes a single quote.
+std::string portable_name(const std::string& name);
 
 // Readable rendering of bytes for failure messages: printable ASCII as is,
 // everything else as \xHH, cut after `limit` bytes.
