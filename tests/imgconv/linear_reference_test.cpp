@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -233,6 +234,64 @@ std::string random_bytes(std::mt19937& rng, size_t n) {
     return s;
 }
 
+#if defined(__GLIBC__)
+// A dump that exists only in memory, as large as wanted, with a stretch that
+// cannot be read (as a bad block of a failing disk): a read that reaches it
+// delivers the bytes before it, and the next read fails with EIO.
+struct VirtualDump {
+    uint64_t size = 0;
+    uint64_t bad_begin = 0, bad_end = 0;
+    uint64_t position = 0;
+
+    static unsigned char byte_at(uint64_t offset) {
+        return static_cast<unsigned char>((offset * 0x9E3779B1u) >> 11);
+    }
+
+    static ssize_t read(void* cookie, char* buffer, size_t count) {
+        VirtualDump& d = *static_cast<VirtualDump*>(cookie);
+        if (d.position >= d.bad_begin && d.position < d.bad_end) {
+            errno = EIO;
+            return -1;
+        }
+        uint64_t end = d.size;
+        if (d.position < d.bad_begin)
+            end = std::min(end, d.bad_begin);
+        if (d.position >= end)
+            return 0;
+        const size_t given = static_cast<size_t>(std::min<uint64_t>(count, end - d.position));
+        for (size_t i = 0; i < given; ++i)
+            buffer[i] = static_cast<char>(byte_at(d.position + i));
+        d.position += given;
+        return static_cast<ssize_t>(given);
+    }
+
+    static int seek(void* cookie, off64_t* offset, int whence) {
+        VirtualDump& d = *static_cast<VirtualDump*>(cookie);
+        const int64_t base = whence == SEEK_SET   ? 0
+                             : whence == SEEK_CUR ? static_cast<int64_t>(d.position)
+                                                  : static_cast<int64_t>(d.size);
+        if (base + *offset < 0) {
+            errno = EINVAL;
+            return -1;
+        }
+        d.position = static_cast<uint64_t>(base + *offset);
+        *offset = static_cast<off64_t>(d.position);
+        return 0;
+    }
+
+    // An unbuffered stream on the dump, as imgconv reads its input.
+    FILE* open() {
+        cookie_io_functions_t io{};
+        io.read = &VirtualDump::read;
+        io.seek = &VirtualDump::seek;
+        FILE* f = fopencookie(this, "rb", io);
+        if (f)
+            std::setvbuf(f, nullptr, _IONBF, 0);
+        return f;
+    }
+};
+#endif
+
 } // namespace
 
 TEST_F(LinearReference, SameBytesMessagesAndStatusAsOneReadPerRecord) {
@@ -274,3 +333,49 @@ TEST_F(LinearReference, SameBytesMessagesAndStatusAsOneReadPerRecord) {
         ASSERT_TRUE(got.image == expected.image) << "image differs for " << describe(k);
     }
 }
+
+#if defined(__GLIBC__)
+TEST(LinearReadError, UnreadableStretchFailsAtTheSameRecordAsOneReadPerRecord) {
+    std::mt19937 rng(9836);
+    int failed_runs = 0;
+    for (int run_number = 0; run_number < 300; ++run_number) {
+        const Case k = random_case(rng);
+        if (k.rec_size == 0)
+            continue; // nothing is ever read
+        // The unreadable stretch lies on a random record of the disk.
+        ConvertOptions o = options_of(k);
+        if (o.skew_count == 0)
+            o.skew_count = o.cylinders * o.heads;
+        InterleaveTable table;
+        build_interleave_table(table, o.sectors, static_cast<uint32_t>(o.interleave));
+        const uint32_t r = rng() % (o.cylinders * o.heads * o.sectors);
+        const uint32_t at = record_offset(o, table, r, o.cylinder_skew < 0 ? 0 : o.cylinder_skew,
+                                          o.head_skew < 0 ? 0 : o.head_skew, true);
+        VirtualDump dump;
+        dump.bad_begin = at + rng() % k.rec_size;
+        dump.bad_end = dump.bad_begin + 1 + rng() % 2000;
+        dump.size = rng() % 2 ? dump.bad_end + rng() % 100000 : uint64_t(1) << 32;
+
+        VirtualDump reference_dump = dump;
+        FILE* reference_input = reference_dump.open();
+        ASSERT_NE(reference_input, nullptr);
+        const Result expected = plain_copy(k, reference_input);
+        std::fclose(reference_input);
+
+        FILE* input = dump.open();
+        ASSERT_NE(input, nullptr);
+        CapturedStream output, out, err;
+        unsigned char record_buffer[1024] = {};
+        ConvertOptions opts = options_of(k);
+        const int status =
+            convert_linear(opts, input, output.get(), record_buffer, out.get(), err.get());
+        std::fclose(input);
+        failed_runs += status != 0;
+        ASSERT_EQ(status, expected.status) << describe(k);
+        ASSERT_EQ(out.text(), expected.out) << describe(k);
+        ASSERT_EQ(err.text(), expected.err) << describe(k);
+        ASSERT_TRUE(output.text() == expected.image) << "image differs for " << describe(k);
+    }
+    EXPECT_GT(failed_runs, 100); // most runs meet the stretch
+}
+#endif
