@@ -8,6 +8,7 @@
 #include "imgconv_test_data.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -196,7 +197,10 @@ uint32_t far_data_start(const Case& k, std::mt19937& rng) {
 class LinearReference : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::path(::testing::TempDir()) / "imgconv_linear_reference";
+        // One folder per process: ctest runs the tests of this fixture side by
+        // side, and other build trees may run them at the same time.
+        dir_ = fs::path(::testing::TempDir()) /
+               ("imgconv_linear_reference_" + std::to_string(getpid()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }

@@ -6,6 +6,7 @@
 #include "imgconv_test_data.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -20,7 +21,9 @@ namespace fs = std::filesystem;
 class RoundTrip : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::path(::testing::TempDir()) / "imgconv_roundtrip";
+        // One folder per process: ctest runs the tests of this fixture side by
+        // side, and other build trees may run them at the same time.
+        dir_ = fs::path(::testing::TempDir()) / ("imgconv_roundtrip_" + std::to_string(getpid()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
