@@ -228,6 +228,28 @@ class LinearReference : public ::testing::Test {
         return res;
     }
 
+    // Converts the dump file with imgconv and with the plain loop, and checks
+    // that exit status, both message streams and the image agree.
+    void expect_same_as_plain(const Case& k) const {
+        FILE* input = std::fopen(file("dump.ima").c_str(), "rb");
+        ASSERT_NE(input, nullptr);
+        Result expected = plain_copy(k, input);
+        std::fclose(input);
+        std::string probe = testdata::kNoLif;
+        if (k.verbose)
+            probe += "Using tracks=" + std::to_string(k.cylinders) +
+                     " heads=" + std::to_string(k.heads) + " sectors=" + std::to_string(k.sectors) +
+                     " interleave=" + std::to_string(k.interleave) + "\n";
+        expected.out = probe + expected.out;
+
+        const Result got = run(k);
+        ASSERT_EQ(got.status, expected.status) << describe(k);
+        ASSERT_EQ(got.out, expected.out) << describe(k);
+        ASSERT_EQ(got.err, expected.err) << describe(k);
+        ASSERT_EQ(got.image.size(), expected.image.size()) << describe(k);
+        ASSERT_TRUE(got.image == expected.image) << "image differs for " << describe(k);
+    }
+
     fs::path dir_;
 };
 
@@ -318,23 +340,64 @@ TEST_F(LinearReference, SameBytesMessagesAndStatusAsOneReadPerRecord) {
                 dump << random_bytes(rng, rng() % (4 * track_bytes + 2));
             }
         }
-        FILE* input = std::fopen(file("dump.ima").c_str(), "rb");
-        ASSERT_NE(input, nullptr);
-        Result expected = plain_copy(k, input);
-        std::fclose(input);
-        std::string probe = testdata::kNoLif;
-        if (k.verbose)
-            probe += "Using tracks=" + std::to_string(k.cylinders) +
-                     " heads=" + std::to_string(k.heads) + " sectors=" + std::to_string(k.sectors) +
-                     " interleave=" + std::to_string(k.interleave) + "\n";
-        expected.out = probe + expected.out;
+        expect_same_as_plain(k);
+        if (HasFatalFailure())
+            return;
+    }
+}
 
-        const Result got = run(k);
-        ASSERT_EQ(got.status, expected.status) << describe(k);
-        ASSERT_EQ(got.out, expected.out) << describe(k);
-        ASSERT_EQ(got.err, expected.err) << describe(k);
-        ASSERT_EQ(got.image.size(), expected.image.size()) << describe(k);
-        ASSERT_TRUE(got.image == expected.image) << "image differs for " << describe(k);
+TEST_F(LinearReference, ShiftsThatWrapOrCross2To31) {
+    struct Fixed {
+        const char* what;
+        Case k;
+        uint32_t far; // where a second stretch of data starts, 0 for none
+        bool expect_failure;
+    };
+    auto make = [](uint32_t c, uint32_t h, uint32_t s, uint32_t rec, uint32_t junk, uint32_t cskip,
+                   uint32_t hskip) {
+        Case k;
+        k.cylinders = c;
+        k.heads = h;
+        k.sectors = s;
+        k.rec_size = rec;
+        k.interleave = 2;
+        k.cylinder_skew = 1;
+        k.head_skew = 1;
+        k.junk = junk;
+        k.cylinder_skip = cskip;
+        k.head_skip = hskip;
+        return k;
+    };
+    const Fixed cases[] = {
+        // Junk and cylinder skip cancel out modulo 2^32: a plain track-after-track dump.
+        {"wrapping shifts cancel", make(4, 1, 16, 256, 0x10000000, 0xF0000000, 0), 0, false},
+        // Cylinder 1 starts at 0xF0000000 and more: its first record fails.
+        {"cylinder skip beyond 2^31", make(3, 2, 8, 64, 0, 0xF0000000, 0), 0, true},
+        // Head 1 of cylinder 0 straddles 2^31: its records below 2^31 come first in
+        // HP order only as far as the interleave puts them there.
+        {"track across 2^31", make(2, 2, 4, 16, 0, 0, 0x7FFFFFA0), 0x7FFFFF00, true},
+        // Every track over the one before it.
+        {"tracks overlap", make(3, 2, 5, 32, 0u - 5 * 32, 0, 0), 0, false},
+        // Later tracks wrap to small offsets through a "negative" head skip.
+        {"negative head skip", make(3, 2, 4, 100, 0, 0, 0u - 300), 0, false},
+    };
+    std::mt19937 rng(31);
+    for (const Fixed& f : cases) {
+        SCOPED_TRACE(f.what);
+        {
+            std::ofstream dump(file("dump.ima"), std::ios::binary | std::ios::trunc);
+            std::string head = random_bytes(rng, 40000);
+            head[0] = 0;
+            dump << head;
+            if (f.far) {
+                dump.seekp(f.far);
+                dump << random_bytes(rng, 0x200);
+            }
+        }
+        expect_same_as_plain(f.k);
+        if (HasFatalFailure())
+            return;
+        EXPECT_EQ(run(f.k).status != 0, f.expect_failure);
     }
 }
 
