@@ -171,9 +171,8 @@ int run_basiclist(int argc, char* argv[], FILE* out, FILE* err) {
     switch (loop.end) {
     case LoopEnd::end_of_input:
         if (loop.last_read > 0)
-            std::fprintf(err,
-                         "%d bytes after the last whole record were not listed (file \"%s\").\n",
-                         static_cast<int>(loop.last_read), settings.input_path);
+            std::fprintf(err, "%d bytes after the last whole record were not listed\n",
+                         static_cast<int>(loop.last_read));
         break;
     case LoopEnd::end_mark:
         status = kStatusEndMark;

@@ -86,7 +86,9 @@ int run_blocksum(int argc, char* argv[], FILE* out, FILE* err) {
         std::fprintf(err, "Could not open file \"%s\".\n", settings.image);
         return -1;
     }
-    const int status = check_image(image, settings.image, words, settings.mode, out, err);
+    int status = check_image(image, settings.image, words, settings.mode, out, err);
     std::fclose(image);
+    if (status == 0 && !finish_report(out, err))
+        status = -1;
     return status;
 }

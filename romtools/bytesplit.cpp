@@ -5,12 +5,14 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 namespace {
 
 constexpr unsigned char kAllBits = 0xFF;
-// Stream buffer of each file: 16 blocks per system call rather than one.
+// Read-ahead of the ROM file: 8 blocks per system call rather than one.
 constexpr size_t kStreamBufferBytes = 65536;
 
 void print_usage(FILE* out, const char* program) {
@@ -22,8 +24,19 @@ void print_usage(FILE* out, const char* program) {
 struct Output {
     std::string name;
     FILE* file = nullptr;
-    char buffer[kStreamBufferBytes];
 };
+
+// Creates an output file. It is unbuffered: each block's one fwrite reaches the
+// file at once, so a full disk shows as the failure of that very block, after
+// its report line and before the next one. Any stream buffer, even one of
+// exactly one block, would hold a block back and report the failure later,
+// after report lines for blocks that never reached the disk.
+bool create(Output& output) {
+    output.file = std::fopen(output.name.c_str(), "wb");
+    if (output.file)
+        std::setvbuf(output.file, nullptr, _IONBF, 0);
+    return output.file != nullptr;
+}
 
 // Writes one block; false (message printed) when the stream reports an error.
 bool write_block(Output& output, const unsigned char* bytes, FILE* err) {
@@ -50,6 +63,23 @@ bool finish(Output& output, FILE* err) {
         error = errno;
     std::fprintf(err, "Write error on file \"%s\" #%d\n", output.name.c_str(), error);
     return false;
+}
+
+// Whether two names lead to the same file (same device and file number); false
+// when either cannot be examined, e.g. an output not created yet.
+bool same_file(const std::string& a, const char* b) {
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+// Refuses an output that a link or another spelling leads back to the ROM
+// file: opening it for writing would empty the ROM before it is read.
+bool output_is_input(const Output& output, const char* rom_name, FILE* err) {
+    if (!same_file(output.name, rom_name))
+        return false;
+    std::fprintf(err, "Output file \"%s\" is the input file \"%s\"; it is not overwritten.\n",
+                 output.name.c_str(), rom_name);
+    return true;
 }
 
 // Reads, reports and splits block after block until the input ends.
@@ -113,19 +143,21 @@ int run_bytesplit(int argc, char* argv[], FILE* out, FILE* err) {
         std::fprintf(err, "Could not open file \"%s\".\n", rom_name);
         return -1;
     }
+    if (output_is_input(high, rom_name, err) || output_is_input(low, rom_name, err)) {
+        std::fclose(rom);
+        return -1;
+    }
     char rom_buffer[kStreamBufferBytes];
     std::setvbuf(rom, rom_buffer, _IOFBF, sizeof rom_buffer);
     int status = -1;
-    high.file = std::fopen(high.name.c_str(), "wb");
-    if (high.file)
-        std::setvbuf(high.file, high.buffer, _IOFBF, sizeof high.buffer);
-    if (!high.file) {
+    if (!create(high)) {
         std::fprintf(err, "Could not create file \"%s\".\n", high.name.c_str());
+    } else if (same_file(low.name, high.name.c_str())) {
+        // Two streams on one file would each overwrite the other's blocks.
+        std::fprintf(err, "Output file \"%s\" is the output file \"%s\"; nothing written.\n",
+                     low.name.c_str(), high.name.c_str());
     } else {
-        low.file = std::fopen(low.name.c_str(), "wb");
-        if (low.file)
-            std::setvbuf(low.file, low.buffer, _IOFBF, sizeof low.buffer);
-        if (!low.file)
+        if (!create(low))
             std::fprintf(err, "Could not create file \"%s\".\n", low.name.c_str());
         else
             status = split_blocks(rom, rom_name, high, low, out, err);
@@ -136,7 +168,7 @@ int run_bytesplit(int argc, char* argv[], FILE* out, FILE* err) {
     if (status == 0) {
         const bool high_ok = finish(high, err);
         const bool low_ok = finish(low, err);
-        if (!high_ok || !low_ok)
+        if (!high_ok || !low_ok || !finish_report(out, err))
             status = -1;
     }
     if (high.file)

@@ -1,6 +1,8 @@
 // Block sums and verdicts of ROM words, with the outcome of the BPC word operations.
 #include "rom_block_sum.h"
 
+#include <cerrno>
+
 namespace {
 
 // checksum turns right by 3 positions before each word, by 2 more when that
@@ -82,4 +84,12 @@ void print_block_report(FILE* out, long long block, const RomBlockSum& sum, RomV
     // Block numbers beyond 2^31 - 1 occur for images past 4 GiB read in small blocks.
     std::fprintf(out, "block %lld: verify=%ld checksum=%ld%s", block, static_cast<long>(sum.verify),
                  static_cast<long>(sum.checksum), rom_verdict_text(verdict));
+}
+
+bool finish_report(FILE* out, FILE* err) {
+    errno = 0;
+    if (std::fflush(out) == 0 && !std::ferror(out))
+        return true;
+    std::fprintf(err, "Write error on file \"<stdout>\" #%d\n", errno);
+    return false;
 }

@@ -6,11 +6,12 @@
 #include "imgconv_test_data.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -21,9 +22,11 @@ namespace fs = std::filesystem;
 class RoundTrip : public ::testing::Test {
   protected:
     void SetUp() override {
-        // One folder per process: ctest runs the tests of this fixture side by
-        // side, and other build trees may run them at the same time.
-        dir_ = fs::path(::testing::TempDir()) / ("imgconv_roundtrip_" + std::to_string(getpid()));
+        // One folder per process and test: ctest runs the tests side by side,
+        // and other build trees run the same tests at the same time.
+        dir_ = fs::path(::testing::TempDir()) /
+               ("imgconv_roundtrip_" + std::to_string(getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }

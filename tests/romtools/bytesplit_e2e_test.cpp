@@ -1,7 +1,10 @@
 // bytesplit run as a program: report lines, the two complemented files, end and failure statuses.
 #include "rom_e2e_fixture.h"
 
+#include <cerrno>
+#include <csignal>
 #include <filesystem>
+#include <sys/resource.h>
 
 namespace {
 
@@ -86,14 +89,23 @@ TEST_F(Bytesplit, MissingRomCreatesNothing) {
                         {{"rom.bin_high", std::nullopt}, {"rom.bin_low", std::nullopt}}});
 }
 
-TEST_F(Bytesplit, LowFileCannotBeCreated) {
+TEST_F(Bytesplit, OutputFileCannotBeCreated) {
+    // The high file is created first: when it fails the low file never is;
+    // when the low file fails the high file stays, empty.
     write_file("rom.bin", repeat(0xFF, 8192));
+    write_file("x.bin", repeat(0xFF, 8192));
     fs::create_directory(path("rom.bin_low"));
+    fs::create_directory(path("x.bin_high"));
     EXPECT_RUN("bytesplit", {"rom.bin"},
                Expected{kStatusMinusOne,
                         "",
                         "Could not create file \"rom.bin_low\".\n",
                         {{"rom.bin_high", ""}}});
+    EXPECT_RUN("bytesplit", {"x.bin"},
+               Expected{kStatusMinusOne,
+                        "",
+                        "Could not create file \"x.bin_high\".\n",
+                        {{"x.bin_low", std::nullopt}}});
 }
 
 TEST_F(Bytesplit, DirectoryAsInputIsAReadError) {
@@ -115,42 +127,59 @@ TEST_F(Bytesplit, DirectoryAsInputIsAReadError) {
 }
 
 TEST_F(Bytesplit, FullDiskIsAWriteError) {
-    // The failure shows when the data leave the stream's buffer: here when the
-    // files are closed. The other file is still complete.
-    write_file("x", repeat(0xFF, 8192));
-    fs::create_symlink("/dev/full", path("x_high"));
-    EXPECT_RUN("bytesplit", {"x"},
-               Expected{kStatusMinusOne,
-                        "block 0: verify=-1 checksum=-1\t(ROM OK)\n",
-                        "Write error on file \"x_high\" #28\n",
-                        {{"x_low", repeat(0x00, 4096)}}});
-
-    write_file("y", repeat(0xFF, 8192));
-    fs::create_symlink("/dev/full", path("y_low"));
-    EXPECT_RUN("bytesplit", {"y"},
-               Expected{kStatusMinusOne,
-                        "block 0: verify=-1 checksum=-1\t(ROM OK)\n",
-                        "Write error on file \"y_low\" #28\n",
-                        {{"y_high", repeat(0x00, 4096)}}});
+    // The block's report line comes first, then its write fails: the run ends
+    // there, so with one block or many only block 0 is reported. The high file
+    // is written first: when it fails the low file never gets the block.
+    struct Case {
+        const char* full;  // the output on the full device
+        const char* other; // the other output
+        Bytes other_holds;
+    };
+    for (const size_t blocks : {1, 64}) {
+        for (const Case& c :
+             {Case{"_high", "_low", ""}, Case{"_low", "_high", repeat(0x00, 4096)}}) {
+            const std::string rom = "rom" + std::to_string(blocks) + c.full;
+            write_file(rom, repeat(0xFF, 8192 * blocks));
+            fs::create_symlink("/dev/full", path(rom + c.full));
+            EXPECT_RUN("bytesplit", {rom},
+                       Expected{kStatusMinusOne,
+                                "block 0: verify=-1 checksum=-1\t(ROM OK)\n",
+                                "Write error on file \"" + rom + c.full + "\" #28\n",
+                                {{rom + c.other, c.other_holds}}});
+        }
+    }
 }
 
-TEST_F(Bytesplit, WriteErrorStopsTheBlockLoop) {
-    constexpr size_t kBlocks = 64;
-    write_file("z", repeat(0xFF, 8192 * kBlocks));
-    fs::create_symlink("/dev/full", path("z_low"));
-    const e2e::Outcome o = run("bytesplit", {"z"});
+TEST_F(Bytesplit, DiskFillingUpMidRunFailsAtThatBlock) {
+    if (e2e::windows_target())
+        GTEST_SKIP() << "a file size limit would also bind the Windows runner's own files";
+    // A file size limit of three blocks: the writes of blocks 0 to 2 reach the
+    // files, block 3's write to the high file fails (EFBIG). Block 3 is reported
+    // before its write; no later block is.
+    constexpr size_t kBlocks = 8;
+    constexpr rlim_t kLimitBytes = 3 * 4096;
+    write_file("r", repeat(0xFF, 8192 * kBlocks));
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max < kLimitBytes)
+        GTEST_SKIP() << "file size limit already below three blocks";
+    rlimit limited = saved;
+    limited.rlim_cur = kLimitBytes;
+    // Ignored in the run too, so the limit gives a failed write, not a signal.
+    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const e2e::Outcome o = run("bytesplit", {"r"}, {"r_high", "r_low"});
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, old_handler);
+
+    Bytes report;
+    for (int n = 0; n <= 3; ++n)
+        report += "block " + std::to_string(n) + ": verify=-1 checksum=-1\t(ROM OK)\n";
     EXPECT_EQ(o.status, kStatusMinusOne);
-    EXPECT_EQ(o.err, e2e::as_text_stream("Write error on file \"z_low\" #28\n"));
-    const Bytes line = e2e::as_text_stream("verify=-1 checksum=-1\t(ROM OK)\n");
-    size_t lines = 0;
-    for (size_t at = 0; (at = o.out.find(line, at)) != Bytes::npos; at += line.size())
-        ++lines;
-    EXPECT_GE(lines, 1u);
-    EXPECT_LT(lines, kBlocks) << "the run went on after the failed write";
-    Bytes numbered; // the same lines, numbered from 0 without a gap
-    for (size_t n = 0; n < lines; ++n)
-        numbered += "block " + std::to_string(n) + ": " + line;
-    EXPECT_EQ(o.out, numbered);
+    EXPECT_EQ(o.out, report);
+    EXPECT_EQ(o.err, "Write error on file \"r_high\" #" + std::to_string(EFBIG) + "\n");
+    EXPECT_EQ(o.files.at("r_high"), repeat(0x00, kLimitBytes));
+    EXPECT_EQ(o.files.at("r_low"), repeat(0x00, kLimitBytes));
 }
 
 TEST_F(Bytesplit, RomNameLongerThanAFixedBuffer) {
