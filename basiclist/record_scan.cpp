@@ -1,6 +1,9 @@
 // Walks the items of one BASIC record and lists their text.
 #include "record_scan.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace {
 
 // The scan never starts an item on the record's last byte.
@@ -27,9 +30,31 @@ unsigned get_be16(const unsigned char* p) {
     return (unsigned{p[0]} << 8) | p[1];
 }
 
+// Eight text bytes converted at once, each lane as convert_text_byte does it:
+// cut to 7 bits, then a lane below 0x20 becomes 0x20. Adding 0x60 to a 7-bit
+// lane sets its top bit exactly when the lane is 0x20 or more, and never
+// carries into the next lane.
+uint64_t convert_eight_text_bytes(uint64_t lanes) {
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+    constexpr uint64_t kToTop = 0x6060606060606060ULL;
+    constexpr uint64_t kTop = 0x8080808080808080ULL;
+    constexpr uint64_t kSpaces = 0x2020202020202020ULL;
+    const uint64_t seven = lanes & kLow7;
+    const uint64_t printable = (((seven + kToTop) & kTop) >> 7) * 0xFF; // 0xFF per kept lane
+    return (seven & printable) | (kSpaces & ~printable);
+}
+
 // Appends `count` converted text bytes from `from` at text[n]; returns the new n.
+// Text makes up most of a BASIC file, so it is converted eight bytes a step.
 size_t put_text(unsigned char* text, size_t n, const unsigned char* from, size_t count) {
-    for (size_t i = 0; i < count; ++i)
+    size_t i = 0;
+    for (; i + sizeof(uint64_t) <= count; i += sizeof(uint64_t)) {
+        uint64_t lanes;
+        std::memcpy(&lanes, from + i, sizeof lanes);
+        lanes = convert_eight_text_bytes(lanes);
+        std::memcpy(text + n + i, &lanes, sizeof lanes);
+    }
+    for (; i < count; ++i)
         text[n + i] = convert_text_byte(from[i]);
     return n + count;
 }

@@ -151,6 +151,19 @@ TEST(RecordScan, TextBytesAreCutToSevenBitsWithControlCodesAsSpaces) {
         const int want = b < 0x20 || (b >= 0x80 && b < 0xA0) ? 0x20 : b & 0x7F;
         EXPECT_EQ(convert_text_byte(static_cast<unsigned char>(b)), want) << "byte " << b;
     }
+    // Every byte value at every position of a long text, so that text taken
+    // in larger steps converts each byte alike.
+    for (int shift = 0; shift < 8; ++shift) {
+        Record tail;
+        tail.at(0, {0x00, 0x1C, 0x00, 0x00});
+        std::string want;
+        for (size_t q = 4; q < kRecordBytes; ++q) {
+            const auto b = static_cast<unsigned char>((q * 37 + static_cast<size_t>(shift)) & 0xFF);
+            tail.bytes[q] = b;
+            want += static_cast<char>(convert_text_byte(b));
+        }
+        EXPECT_EQ(scan(tail).text, want) << "shift " << shift;
+    }
 }
 
 TEST(RecordScan, UnknownBytesArePassedOverOneAtATime) {
