@@ -123,6 +123,9 @@ bool finish_output(const Output& output, FILE* err) {
     return ok;
 }
 
+// Bytes of each file stream's buffer.
+constexpr size_t kStreamBufferBytes = 64 * 1024;
+
 } // namespace
 
 int run_basiclist(int argc, char* argv[], FILE* out, FILE* err) {
@@ -132,11 +135,17 @@ int run_basiclist(int argc, char* argv[], FILE* out, FILE* err) {
         return kStatusDone;
     }
 
+    // Stream buffers of 64 KiB each: a quarter of the system calls that the
+    // default 4 KiB buffers take. They outlive both streams, which are closed
+    // before this function returns.
+    char input_buffer[kStreamBufferBytes];
+    char output_buffer[kStreamBufferBytes];
     FILE* input = std::fopen(settings.input_path, "rb");
     if (!input) {
         std::fprintf(err, "Could not open file \"%s\".\n", settings.input_path);
         return kStatusFailure;
     }
+    std::setvbuf(input, input_buffer, _IOFBF, sizeof input_buffer);
     Output output{out, kStdoutName, false};
     if (settings.output_path) {
         // Opening the input for writing would empty it before it is read.
@@ -152,6 +161,7 @@ int run_basiclist(int argc, char* argv[], FILE* out, FILE* err) {
             std::fclose(input);
             return kStatusFailure;
         }
+        std::setvbuf(file, output_buffer, _IOFBF, sizeof output_buffer);
         output = Output{file, settings.output_path, true};
     }
 
