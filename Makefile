@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all build test demo sanitize clean
+.PHONY: all build test demo sanitize fuzz clean
 
 all: build
 
@@ -25,5 +25,10 @@ sanitize:
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(BUILD)-asan --output-on-failure -j$(JOBS)
 
+# Every libFuzzer harness for FUZZ_SECONDS each (needs clang and libclang-rt-14-dev).
+FUZZ_SECONDS ?= 60
+fuzz:
+	bash tests/fuzz/run.sh $(FUZZ_SECONDS) $(BUILD)-fuzz
+
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-fuzz
