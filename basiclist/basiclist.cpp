@@ -4,6 +4,7 @@
 #include "command_line.h"
 #include "record_scan.h"
 #include "same_file.h"
+#include "version.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -28,9 +29,10 @@ struct Output {
     bool own;         // opened here, so closed here
 };
 
-// Records with one kind of damage seen so far in the run.
+// Damage seen so far in the run: records with each kind, and runs of unknown bytes.
 struct DamageCount {
-    uint64_t unknown_items = 0;
+    uint64_t unknown_items = 0; // records with unknown bytes
+    uint64_t unknown_runs = 0;
     uint64_t cut_lines = 0;
 };
 
@@ -39,18 +41,28 @@ enum class LoopEnd { end_of_input, end_mark, read_error, write_error };
 
 struct LoopResult {
     LoopEnd end = LoopEnd::end_of_input;
-    size_t last_read = 0; // bytes the last read delivered
-    int error = 0;        // errno of a failed read or write
+    size_t last_read = 0;   // bytes the last read delivered
+    int error = 0;          // errno of a failed read or write
+    uint64_t records = 0;   // whole records listed
+    bool line_open = false; // the last line listed still waits for its end
 };
 
 void report_damage(const RecordScan& scan, uint64_t record, const char* input, DamageCount& count,
                    FILE* err) {
     const uint64_t record_start = record * kRecordBytes;
-    if (scan.first_unknown != kNoPosition && ++count.unknown_items <= kMaxDamageLines)
-        std::fprintf(err,
-                     "Record %" PRIu64 ": unknown item at byte offset %" PRIu64
-                     " of \"%s\", passed over\n",
-                     record, record_start + scan.first_unknown, input);
+    if (scan.unknown_run_count > 0)
+        ++count.unknown_items;
+    // One line per run, however long: a whole line of the program can hide
+    // behind a run, and its length says how much.
+    for (size_t i = 0; i < scan.unknown_run_count; ++i) {
+        const UnknownRun& run = scan.unknown_runs[i];
+        if (++count.unknown_runs <= kMaxDamageLines)
+            std::fprintf(err,
+                         "Record %" PRIu64 ": %u unknown bytes from byte offset %" PRIu64
+                         " of \"%s\" passed over\n",
+                         record, static_cast<unsigned>(run.length), record_start + run.start,
+                         input);
+    }
     if (scan.cut_line != kNoPosition && ++count.cut_lines <= kMaxDamageLines)
         std::fprintf(err,
                      "Record %" PRIu64 ": line item at byte offset %" PRIu64
@@ -58,9 +70,9 @@ void report_damage(const RecordScan& scan, uint64_t record, const char* input, D
                      record, record_start + scan.cut_line, input);
 }
 
-// The closing lines, printed only when some records' lines were left out.
+// The closing lines, printed only when some damage lines were left out.
 void summarize_damage(const DamageCount& count, FILE* err) {
-    if (count.unknown_items > kMaxDamageLines)
+    if (count.unknown_runs > kMaxDamageLines)
         std::fprintf(err, "... %" PRIu64 " records in all had unknown items\n",
                      count.unknown_items);
     if (count.cut_lines > kMaxDamageLines)
@@ -94,6 +106,11 @@ LoopResult list_records(FILE* input, const char* input_name, FILE* output, Damag
             return result;
         }
         report_damage(scan, number, input_name, damage, err);
+        result.records = number + 1;
+        if (scan.line_open)
+            result.line_open = true;
+        else if (scan.line_ended)
+            result.line_open = false;
         if (scan.end == ScanEnd::end_mark) {
             result.end = LoopEnd::end_mark;
             return result;
@@ -129,6 +146,10 @@ constexpr size_t kStreamBufferBytes = 64 * 1024;
 } // namespace
 
 int run_basiclist(int argc, char* argv[], FILE* out, FILE* err) {
+    if (asks_for_version(argc, argv)) {
+        print_version(out, "basiclist");
+        return kStatusDone;
+    }
     Settings settings;
     if (parse_command_line(argc, argv, settings) == CommandLine::usage) {
         print_usage(out, argc > 0 && argv[0] ? argv[0] : "basiclist");
@@ -176,6 +197,11 @@ int run_basiclist(int argc, char* argv[], FILE* out, FILE* err) {
         if (loop.last_read > 0)
             std::fprintf(err, "%d bytes after the last whole record were not listed\n",
                          static_cast<int>(loop.last_read));
+        // The file ends where the BASIC program does not: records are missing.
+        if (loop.records > 0)
+            std::fprintf(err, "no end mark: the file may be incomplete\n");
+        if (loop.line_open)
+            std::fprintf(err, "the last line is incomplete: the file ends inside it\n");
         break;
     case LoopEnd::end_mark:
         status = kStatusEndMark;

@@ -65,6 +65,18 @@ size_t put_line_end(unsigned char* text, size_t n) {
     return n + sizeof kLineEnd;
 }
 
+// Adds the unknown byte at q to the run that ends just before it, or starts a new run.
+void note_unknown_byte(RecordScan& scan, size_t q) {
+    if (scan.unknown_run_count > 0) {
+        UnknownRun& last = scan.unknown_runs[scan.unknown_run_count - 1];
+        if (size_t{last.start} + last.length == q) {
+            ++last.length;
+            return;
+        }
+    }
+    scan.unknown_runs[scan.unknown_run_count++] = UnknownRun{static_cast<uint16_t>(q), 1};
+}
+
 } // namespace
 
 RecordScan scan_record(const unsigned char record[kRecordBytes],
@@ -86,6 +98,7 @@ RecordScan scan_record(const unsigned char record[kRecordBytes],
                 // The length field itself runs past the record: no text.
                 result.cut_line = q;
                 n = put_line_end(text, n);
+                result.line_ended = true;
                 break;
             }
             const size_t length = get_be16(record + q + 2);
@@ -94,16 +107,19 @@ RecordScan scan_record(const unsigned char record[kRecordBytes],
                 result.cut_line = q;
                 n = put_text(text, n, record + text_start, room);
                 n = put_line_end(text, n);
+                result.line_ended = true;
                 break;
             }
             n = put_text(text, n, record + text_start, length);
             n = put_line_end(text, n);
+            result.line_ended = true;
             q = text_start + length;
         } else if (mark && (type == kTailItem || type == kTailItemToo)) {
             // The text runs to the record's last byte; the line stays open.
             const size_t text_start = q + kItemHeaderBytes;
             if (text_start < kRecordBytes)
                 n = put_text(text, n, record + text_start, kRecordBytes - text_start);
+            result.line_open = true;
             break;
         } else if (mark && type == kEndOfRecord) {
             break;
@@ -114,6 +130,7 @@ RecordScan scan_record(const unsigned char record[kRecordBytes],
             // Not an item: pass over this one byte so the scan always moves on.
             if (result.first_unknown == kNoPosition)
                 result.first_unknown = q;
+            note_unknown_byte(result, q);
             ++q;
         }
     }

@@ -28,6 +28,26 @@ void load_track(const ConvertOptions& opts, const InterleaveTable& table, uint32
         window.load(input, lowest, static_cast<uint32_t>(span));
 }
 
+// The size of the input in bytes, or -1 when the stream cannot tell it.
+long long input_size(FILE* input) {
+    if (std::fseek(input, 0, SEEK_END) != 0)
+        return -1;
+    return std::ftell(input);
+}
+
+// Bytes at the end of the dump past the farthest record and its track's junk
+// mean a layout that does not fit the dump: a missing -j or skip, or a wrong
+// geometry, which scrambles the image without any read failing.
+void warn_unread_tail(uint64_t used_end, FILE* input, FILE* out) {
+    const long long size = input_size(input);
+    if (size < 0 || static_cast<uint64_t>(size) <= used_end)
+        return;
+    std::fprintf(out,
+                 "Warning: the last %lu bytes of the input were not read; check -j, -cskip, "
+                 "-hskip and the geometry.\n",
+                 static_cast<unsigned long>(static_cast<uint64_t>(size) - used_end));
+}
+
 } // namespace
 
 uint32_t prepare_linear(ConvertOptions& opts, InterleaveTable& table, FILE* out) {
@@ -49,6 +69,11 @@ uint32_t prepare_linear(ConvertOptions& opts, InterleaveTable& table, FILE* out)
             out, "Warning: geometry gives no records (cylinders=%lu heads=%lu sectors=%lu).\n",
             static_cast<unsigned long>(opts.cylinders), static_cast<unsigned long>(opts.heads),
             static_cast<unsigned long>(opts.sectors));
+    // A geometry field of 0 left here came from a LIF header: 0 on the
+    // command line asks for detection, and a dump without LIF header gets
+    // the defaults. HP-85 and other Series 80 volumes leave these fields 0.
+    if (opts.cylinders == 0 || opts.heads == 0 || opts.sectors == 0)
+        std::fprintf(out, "Warning: give the geometry with -c, -h and -s.\n");
     return total_records;
 }
 
@@ -66,10 +91,13 @@ int convert_linear(ConvertOptions& opts, FILE* input, FILE* output, unsigned cha
     const uint32_t hskew = static_cast<uint32_t>(opts.head_skew);
     TrackWindow window;
     bool warned_short = false;
+    uint64_t farthest_end = 0; // one past the last input byte a record covers
     for (uint32_t r = 0; r < total_records; ++r) {
         if (r % opts.sectors == 0)
             load_track(opts, table, r, total_records, input, window);
         const uint32_t offset = record_offset(opts, table, r, cskew, hskew, true);
+        if (uint64_t{offset} + opts.rec_size > farthest_end)
+            farthest_end = uint64_t{offset} + opts.rec_size;
         uint32_t delivered = 0;
         if (window.holds(offset, opts.rec_size)) {
             delivered = window.copy(offset, opts.rec_size, record_buffer);
@@ -88,5 +116,7 @@ int convert_linear(ConvertOptions& opts, FILE* input, FILE* output, unsigned cha
             return -1;
         }
     }
+    if (total_records != 0)
+        warn_unread_tail(farthest_end + opts.junk, input, out);
     return 0;
 }

@@ -13,6 +13,9 @@ void search_skews(ConvertOptions& opts, const InterleaveTable& table, FILE* out)
     // to 0) no record has a position, so no pair can agree.
     if (opts.sectors * opts.heads == 0)
         return;
+    bool found = false;
+    bool one_sum = true;    // every agreeing pair has the same skew sum, mod sectors
+    uint32_t first_sum = 0; // that sum, of the first agreeing pair
     for (uint32_t i = 0; i < opts.sectors; ++i) {
         for (uint32_t j = 0; j < opts.sectors; ++j) {
             int32_t k = 0;
@@ -23,6 +26,11 @@ void search_skews(ConvertOptions& opts, const InterleaveTable& table, FILE* out)
             }
             if (k < opts.match_count || opts.match_count < 0)
                 continue;
+            const uint32_t sum = (i + j) % opts.sectors;
+            if (!found)
+                first_sum = sum;
+            one_sum = one_sum && sum == first_sum;
+            found = true;
             if (opts.verbose)
                 fprintf(out, "found matching cskew=%d tskew=%d\n", static_cast<int>(i),
                         static_cast<int>(j));
@@ -32,4 +40,11 @@ void search_skews(ConvertOptions& opts, const InterleaveTable& table, FILE* out)
                 opts.head_skew = static_cast<int32_t>(j);
         }
     }
+    // With one head every track step is a cylinder step: only the sum of the
+    // two skews places a record, so pairs with the same sum place every
+    // record of the disk alike. Pairs of different sums agree only when the
+    // list holds no record past cylinder 0; then they are not all right.
+    if (opts.verbose && found && one_sum && opts.heads == 1)
+        fprintf(out, "one head: the cylinder skew and the head skew act alike; any listed pair is "
+                     "right.\n");
 }

@@ -7,6 +7,7 @@
 #include "linear.h"
 #include "read_block.h"
 #include "same_file.h"
+#include "version.h"
 
 #include <cerrno>
 #include <memory>
@@ -82,6 +83,10 @@ int close_streams(const ConvertOptions& opts, Stream& input, Stream& output, Str
 } // namespace
 
 int run_imgconv(int argc, char* argv[], FILE* out, FILE* err) {
+    if (asks_for_version(argc, argv)) {
+        print_version(out, "imgconv");
+        return 0;
+    }
     ConvertOptions opts;
     switch (parse_command_line(argc, argv, opts)) {
     case CommandLine::run:

@@ -1,6 +1,8 @@
 // blocksum's command line and block loop.
 #include "blocksum.h"
 
+#include "version.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -72,6 +74,10 @@ bool parse_block_size(const char* text, size_t& words) {
 }
 
 int run_blocksum(int argc, char* argv[], FILE* out, FILE* err) {
+    if (asks_for_version(argc, argv)) {
+        print_version(out, "blocksum");
+        return 0;
+    }
     const char* program = argc > 0 ? argv[0] : "blocksum";
     BlocksumSettings settings;
     if (argc < 2 || scan_blocksum_args(argc, argv, settings) == ArgScan::Usage || !settings.image) {

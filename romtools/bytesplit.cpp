@@ -3,6 +3,7 @@
 
 #include "rom_block_sum.h"
 #include "same_file.h"
+#include "version.h"
 
 #include <cerrno>
 #include <cstring>
@@ -112,6 +113,10 @@ void split_complemented(const unsigned char* words_in, size_t words, unsigned ch
 }
 
 int run_bytesplit(int argc, char* argv[], FILE* out, FILE* err) {
+    if (asks_for_version(argc, argv)) {
+        print_version(out, "bytesplit");
+        return 0;
+    }
     const char* program = argc > 0 ? argv[0] : "bytesplit";
     const char* rom_name = nullptr;
     for (int i = 1; i < argc; ++i) {
