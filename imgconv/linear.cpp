@@ -116,7 +116,8 @@ int convert_linear(ConvertOptions& opts, FILE* input, FILE* output, unsigned cha
             return -1;
         }
     }
-    if (total_records != 0)
+    // Records of 0 bytes read nothing, so they say nothing about the layout.
+    if (total_records != 0 && opts.rec_size != 0)
         warn_unread_tail(farthest_end + opts.junk, input, out);
     return 0;
 }

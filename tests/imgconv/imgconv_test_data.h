@@ -11,6 +11,15 @@ inline const std::string kNoLif =
     "Unable to perform auto-detection of media parameters (using defaults)\n";
 inline const std::string kNoGuess = "Warning: could not guess interleave. setting interleave=2.\n";
 
+// The linear conversion's closing warning for `bytes` at the end of the dump
+// that it never read; none for 0.
+inline std::string unread_tail(uint64_t bytes) {
+    return bytes == 0 ? std::string()
+                      : "Warning: the last " + std::to_string(bytes) +
+                            " bytes of the input were not read; check -j, -cskip, -hskip and the "
+                            "geometry.\n";
+}
+
 inline void put_be32(std::string& s, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i)
         s[at + i] = static_cast<char>(v >> (24 - 8 * i));

@@ -42,8 +42,8 @@ TEST_F(InterleaveScan, DirectoryBeyondTheDumpButBelow2GiBGivesTheWarningAndInter
     const Bytes dump = small_lif_dump(100000000u);
     write_file("dump.ima", dump);
     // One track of four records with interleave 2: slots hold sectors 0 2 1 3.
-    const Bytes image = dump.substr(0, 16) + dump.substr(32, 16) + dump.substr(16, 16) +
-                        dump.substr(48, 16);
+    const Bytes image =
+        dump.substr(0, 16) + dump.substr(32, 16) + dump.substr(16, 16) + dump.substr(48, 16);
     EXPECT_RUN("imgconv", {"dump.ima", "out.hpi", "-r", "16", "-c", "1", "-h", "1", "-s", "4"},
                Expected{0,
                         "Warning: could not guess interleave. setting interleave=2.\n",

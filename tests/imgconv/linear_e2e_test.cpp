@@ -27,7 +27,7 @@ TEST_F(ImgconvLinear, WorkedGeometryReadsTheSixteenListedOffsets) {
     // both skews 1, cylinder skip 100, head skip 10.
     const uint32_t offsets[16] = {0,   32,  16,  48,  98,  130, 114, 82,
                                   276, 244, 292, 260, 374, 342, 326, 358};
-    const std::string dump = positional_bytes(400);
+    const std::string dump = positional_bytes(398); // exactly what the geometry reads
     write_file("in.ima", dump);
     std::string image;
     for (uint32_t o : offsets)
@@ -104,7 +104,59 @@ TEST_F(ImgconvLinear, InterleaveOneOrZeroIsAPlainCopy) {
         EXPECT_RUN(
             "imgconv",
             {"in.ima", "out.bin", "-c", "2", "-h", "2", "-s", "3", "-r", "8", "-i", interleave},
-            Expected{0, kNoLif, "", {{"out.bin", dump.substr(0, 96)}}});
+            Expected{0, kNoLif + testdata::unread_tail(64), "", {{"out.bin", dump.substr(0, 96)}}});
+}
+
+TEST_F(ImgconvLinear, JunkLeftOutLeavesTheDumpsTailUnreadAndSaysSo) {
+    // Two tracks of two 8-byte records, each followed by 8 bytes of junk.
+    const std::string dump = positional_bytes(48);
+    write_file("in.ima", dump);
+    const std::vector<std::string> geometry{"in.ima", "out.bin", "-c", "2", "-h", "1",
+                                            "-s",     "2",       "-r", "8", "-i", "1"};
+    std::vector<std::string> with_junk = geometry;
+    with_junk.insert(with_junk.end(), {"-j", "8"});
+    EXPECT_RUN("imgconv", with_junk,
+               Expected{0, kNoLif, "", {{"out.bin", dump.substr(0, 16) + dump.substr(24, 16)}}});
+    // Without -j the second track is read from the first one's junk on, and
+    // the last 16 bytes are left: the image is wrong and the run says so.
+    EXPECT_RUN(
+        "imgconv", geometry,
+        Expected{0, kNoLif + testdata::unread_tail(16), "", {{"out.bin", dump.substr(0, 32)}}});
+}
+
+TEST_F(ImgconvLinear, OneHeadMatchlistSaysBothSkewsActAlike) {
+    // 2 cylinders, 1 head, 4 sectors of 16 bytes; record 4 (cylinder 1,
+    // sector 0) found in slot 1: every pair whose skews add up to 1 mod 4 agrees.
+    const std::string dump = positional_bytes(128);
+    write_file("in.ima", dump);
+    const std::vector<std::string> geometry{"in.ima", "out.bin", "-c", "2",  "-h", "1", "-s",
+                                            "4",      "-r",      "16", "-i", "1",  "-v"};
+    std::vector<std::string> args = geometry;
+    args.insert(args.end(), {"-m", "1", "4", "80"});
+    const std::string head = kNoLif + "Using tracks=2 heads=1 sectors=4 interleave=1\n";
+    EXPECT_RUN(
+        "imgconv", args,
+        Expected{0,
+                 head + "found matching cskew=0 tskew=1\n"
+                        "found matching cskew=1 tskew=0\n"
+                        "found matching cskew=2 tskew=3\n"
+                        "found matching cskew=3 tskew=2\n"
+                        "one head: the cylinder skew and the head skew act alike; any "
+                        "listed pair is right.\n"
+                        "using cylinder skew=0 head skew=1\n",
+                 "",
+                 {{"out.bin", dump.substr(0, 64) + dump.substr(80, 48) + dump.substr(64, 16)}}});
+    // A list on cylinder 0 alone fits every pair, of every sum: they are not all right.
+    args = geometry;
+    args.insert(args.end(), {"-m", "1", "0", "0"});
+    std::string every_pair = head;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            every_pair +=
+                "found matching cskew=" + std::to_string(i) + " tskew=" + std::to_string(j) + "\n";
+    EXPECT_RUN(
+        "imgconv", args,
+        Expected{0, every_pair + "using cylinder skew=0 head skew=0\n", "", {{"out.bin", dump}}});
 }
 
 TEST_F(ImgconvLinear, GeometryWithoutRecordsWritesAnEmptyImageAndSaysSo) {
@@ -118,10 +170,12 @@ TEST_F(ImgconvLinear, GeometryWithoutRecordsWritesAnEmptyImageAndSaysSo) {
                                    "Using tracks=0 heads=0 sectors=0 interleave=2\n"
                                    "using cylinder skew=0 head skew=0\n"
                                    "Warning: geometry gives no records (cylinders=0 heads=0 "
-                                   "sectors=0).\n",
+                                   "sectors=0).\n"
+                                   "Warning: give the geometry with -c, -h and -s.\n",
                         "",
                         {{"out.bin", ""}}});
-    // A record count that wraps to 0 modulo 2^32 writes nothing either.
+    // A record count that wraps to 0 modulo 2^32 writes nothing either; the
+    // geometry was given, so no hint.
     write_file("in.ima", std::string(300, 'x'));
     EXPECT_RUN("imgconv", {"in.ima", "out.bin", "-c", "65536", "-h", "65536", "-s", "1"},
                Expected{0,
@@ -150,9 +204,9 @@ TEST_F(ImgconvLinear, MoreThan256SectorsIsRefusedBeforeCopying) {
                         "Sorry, max. sectors per track is 256 (sectors=300).\n",
                         {{"out.bin", ""}}});
     // 256 itself fits the table.
-    EXPECT_RUN("imgconv",
-               {"in.ima", "out.bin", "-c", "1", "-h", "1", "-s", "256", "-r", "1", "-i", "1"},
-               Expected{0, kNoLif, "", {{"out.bin", std::string(256, 'x')}}});
+    EXPECT_RUN(
+        "imgconv", {"in.ima", "out.bin", "-c", "1", "-h", "1", "-s", "256", "-r", "1", "-i", "1"},
+        Expected{0, kNoLif + testdata::unread_tail(44), "", {{"out.bin", std::string(256, 'x')}}});
 }
 
 TEST_F(ImgconvLinear, DirectoryStartZeroGivesTheInterleaveWarning) {
@@ -186,6 +240,9 @@ TEST_F(ImgconvLinear, RandomLayoutsRoundTripThroughTheProgram) {
         std::vector<std::string> args{"in.ima", "out.bin"};
         for (const auto& w : physical::options_for(d))
             args.push_back(w);
-        EXPECT_RUN("imgconv", args, Expected{0, "", "", {{"out.bin", image}}});
+        // The last cylinder's skip filler lies past every record.
+        const std::string unread =
+            testdata::unread_tail(uint64_t(d.cylinder_skip) - uint64_t(d.heads - 1) * d.head_skip);
+        EXPECT_RUN("imgconv", args, Expected{0, unread, "", {{"out.bin", image}}});
     }
 }

@@ -78,7 +78,8 @@ ConvertOptions options_of(const Case& k) {
 
 // The copy loop written plainly: for each record in HP order its offset, one
 // seek (refused at 2^31 or more), one read, zeros for what the input lacks,
-// the one warning for the first record that lacked bytes, one write.
+// the one warning for the first record that lacked bytes, one write; then the
+// warning for input bytes past the farthest record and its track's junk.
 Result plain_copy(const Case& k, FILE* input) {
     ConvertOptions o = options_of(k);
     if (o.skew_count == 0)
@@ -93,9 +94,11 @@ Result plain_copy(const Case& k, FILE* input) {
                   " head skew=" + std::to_string(hskew) + "\n";
     const uint32_t total = o.cylinders * o.heads * o.sectors;
     bool warned = false;
+    uint64_t used_end = 0;
     unsigned char record[1024];
     for (uint32_t r = 0; r < total; ++r) {
         const uint32_t offset = record_offset(o, table, r, cskew, hskew, true);
+        used_end = std::max(used_end, uint64_t{offset} + o.rec_size + o.junk);
         if (offset >= kFirstUnreachable) {
             res.err = "Seek error #" + std::to_string(EINVAL) + "\n";
             res.status = -1;
@@ -120,6 +123,12 @@ Result plain_copy(const Case& k, FILE* input) {
         }
         res.image.append(reinterpret_cast<const char*>(record), o.rec_size);
     }
+    std::fseek(input, 0, SEEK_END);
+    const uint64_t size = static_cast<uint64_t>(std::ftell(input));
+    if (total != 0 && o.rec_size != 0 && size > used_end)
+        res.out += "Warning: the last " + std::to_string(size - used_end) +
+                   " bytes of the input were not read; check -j, -cskip, -hskip and the "
+                   "geometry.\n";
     return res;
 }
 

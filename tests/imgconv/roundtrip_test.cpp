@@ -69,16 +69,20 @@ TEST_F(RoundTrip, EveryGivenLayoutGivesTheImageBack) {
     for (int run = 0; run < 400; ++run) {
         const physical::Layout d = physical::random_layout(rng);
         std::string image = physical::random_image(d, rng);
-        image[0] = '\x80'; // a LIF identifier: with everything given the run is quiet
+        image[0] = '\x80'; // a LIF identifier: with everything given no probe line
         if (image.size() > 1)
             image[1] = '\x00';
         std::string dump = physical::dump(image, d, rng);
-        physical::filler(dump, rng() % 300, rng); // whatever follows the last track
+        // The last cylinder's skip filler and whatever follows it are never read.
+        const size_t used =
+            dump.size() - (uint64_t(d.cylinder_skip) - uint64_t(d.heads - 1) * d.head_skip);
+        physical::filler(dump, rng() % 300, rng);
+        const std::string unread = testdata::unread_tail(dump.size() - used);
         int status = 0;
         std::string out, err;
         const std::string got = convert(dump, physical::options_for(d), status, out, err);
         ASSERT_EQ(status, 0) << describe(d) << err;
-        ASSERT_EQ(out, "") << describe(d);
+        ASSERT_EQ(out, unread) << describe(d);
         ASSERT_EQ(err, "") << describe(d);
         ASSERT_TRUE(got == image) << "image differs for layout " << describe(d);
     }
