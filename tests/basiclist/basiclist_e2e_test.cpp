@@ -40,6 +40,11 @@ Bytes worked_record1() {
 
 const Bytes kWorkedListing = "HELLO\r\nA B\r\n\r\nLISTED\r\n";
 
+// The closing reports of a listing that ends without the end mark, and of one
+// whose last line runs on into a record that is not there.
+const std::string kNoEndMark = "no end mark: the file may be incomplete\n";
+const std::string kLastLineOpen = "the last line is incomplete: the file ends inside it\n";
+
 class Basiclist : public e2e::Test {};
 
 } // namespace
@@ -55,10 +60,15 @@ TEST_F(Basiclist, WorkedExampleToStdoutAndToFile) {
 TEST_F(Basiclist, WorkedExampleWithoutSecondRecordLeavesLineOpen) {
     const Bytes first18 = kWorkedListing.substr(0, 18);
     write_file("one.bas", worked_record0());
-    EXPECT_RUN("basiclist", {"one.bas", "out.txt"}, Expected{0, "", "", {{"out.txt", first18}}});
+    EXPECT_RUN("basiclist", {"one.bas", "out.txt"},
+               Expected{0, "", kNoEndMark + kLastLineOpen, {{"out.txt", first18}}});
     write_file("short.bas", worked_record0() + worked_record1().substr(0, 255));
     EXPECT_RUN("basiclist", {"short.bas"},
-               Expected{0, first18, "255 bytes after the last whole record were not listed\n", {}});
+               Expected{0,
+                        first18,
+                        "255 bytes after the last whole record were not listed\n" + kNoEndMark +
+                            kLastLineOpen,
+                        {}});
 }
 
 TEST_F(Basiclist, InputsWithoutWholeRecords) {
@@ -70,9 +80,11 @@ TEST_F(Basiclist, InputsWithoutWholeRecords) {
         Expected{
             0, "", "100 bytes after the last whole record were not listed\n", {{"out.txt", ""}}});
     write_file("300.bas", record(line("10 END")) + kEndMark + repeat(0x00, 42));
-    EXPECT_RUN(
-        "basiclist", {"300.bas"},
-        Expected{0, "10 END\r\n", "44 bytes after the last whole record were not listed\n", {}});
+    EXPECT_RUN("basiclist", {"300.bas"},
+               Expected{0,
+                        "10 END\r\n",
+                        "44 bytes after the last whole record were not listed\n" + kNoEndMark,
+                        {}});
 }
 
 TEST_F(Basiclist, FillerRecordsAndEndMarkWithLaterRecords) {
@@ -95,7 +107,7 @@ TEST_F(Basiclist, LineSplitAcrossThreeRecords) {
                Expected{0,
                         "10 PRINT 1\r\n20 PRINT \"" + repeat('a', 256 - head.size() - 14) +
                             repeat('b', 252) + "c\"\r\n30 END\r\n",
-                        "",
+                        kNoEndMark,
                         {}});
 }
 
@@ -105,7 +117,7 @@ TEST_F(Basiclist, TextBytesInTheListing) {
                Expected{0,
                         " B\x7F\x7F"
                         "11\r\n",
-                        "",
+                        kNoEndMark,
                         {}});
 }
 
@@ -113,7 +125,7 @@ TEST_F(Basiclist, ThreeFileNamesWriteTheThird) {
     write_file("a", record(line("10 REM")));
     write_file("b", "keep");
     EXPECT_RUN("basiclist", {"a", "b", "c"},
-               Expected{0, "", "", {{"b", "keep"}, {"c", "10 REM\r\n"}}});
+               Expected{0, "", kNoEndMark, {{"b", "keep"}, {"c", "10 REM\r\n"}}});
 }
 
 TEST_F(Basiclist, UsageOpensNoFile) {
@@ -201,20 +213,27 @@ TEST_F(Basiclist, UnknownItemsReportedForTenRecordsThenCounted) {
         listing += std::to_string(i) + "\r\nx\r\n";
         const size_t offset = static_cast<size_t>(i) * 256 + 4 + std::to_string(i).size();
         if (i < 10)
-            messages += "Record " + std::to_string(i) + ": unknown item at byte offset " +
-                        std::to_string(offset) + " of \"in.bas\", passed over\n";
+            messages += "Record " + std::to_string(i) + ": 2 unknown bytes from byte offset " +
+                        std::to_string(offset) + " of \"in.bas\" passed over\n";
     }
-    messages += "... 12 records in all had unknown items\n";
+    messages += "... 12 records in all had unknown items\n" + kNoEndMark;
     EXPECT_RUN("basiclist", {"in.bas", "out.txt"},
                Expected{0, "", messages, {{"out.txt", listing + "end\r\n"}}});
 
-    // Up to ten records: one line each and no closing line.
-    write_file("few.bas", record(line("a")) + record(bytes_of({0x00, 0x99}) + line("b")));
-    EXPECT_RUN("basiclist", {"few.bas"},
-               Expected{0,
-                        "a\r\nb\r\n",
-                        "Record 1: unknown item at byte offset 256 of \"few.bas\", passed over\n",
-                        {}});
+    // Up to ten runs: one line each and no closing line. A run is one line
+    // however long, and a filler byte parts two runs.
+    write_file("few.bas",
+               record(line("a")) + record(bytes_of({0x00, 0x99}) + line("b") + repeat(0xFF, 40) +
+                                          bytes_of({0x0D, 0x01}) + line("c")));
+    EXPECT_RUN(
+        "basiclist", {"few.bas"},
+        Expected{0,
+                 "a\r\nb\r\nc\r\n",
+                 "Record 1: 2 unknown bytes from byte offset 256 of \"few.bas\" passed over\n"
+                 "Record 1: 40 unknown bytes from byte offset 263 of \"few.bas\" passed over\n"
+                 "Record 1: 1 unknown bytes from byte offset 304 of \"few.bas\" passed over\n" +
+                     kNoEndMark,
+                 {}});
 }
 
 TEST_F(Basiclist, OverlongLinesCutAndReported) {

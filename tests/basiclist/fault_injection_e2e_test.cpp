@@ -36,9 +36,10 @@ TEST_F(BasiclistFaults, OddNamesQuotedExactly) {
     EXPECT_RUN("basiclist", {kOddName, output},
                Expected{0,
                         "",
-                        "Record 0: unknown item at byte offset 0 of \"" + kOddName +
-                            "\", passed over\n"
-                            "5 bytes after the last whole record were not listed\n",
+                        "Record 0: 1 unknown bytes from byte offset 0 of \"" + kOddName +
+                            "\" passed over\n"
+                            "5 bytes after the last whole record were not listed\n"
+                            "no end mark: the file may be incomplete\n",
                         {{output, "10 END\r\n"}, {kOddName, input}}});
     EXPECT_RUN("basiclist", {"no " + kOddName, output},
                Expected{kStatusMinusOne, "", "Could not open file \"no " + kOddName + "\".\n", {}});
@@ -62,9 +63,10 @@ TEST_F(BasiclistFaults, OddNamesQuotedExactly) {
     EXPECT_RUN("basiclist", {kOddName, full},
                Expected{kStatusMinusOne,
                         "",
-                        "Record 0: unknown item at byte offset 0 of \"" + kOddName +
-                            "\", passed over\n"
+                        "Record 0: 1 unknown bytes from byte offset 0 of \"" + kOddName +
+                            "\" passed over\n"
                             "5 bytes after the last whole record were not listed\n"
+                            "no end mark: the file may be incomplete\n"
                             "Write error on file \"" +
                             full + "\" #" + std::to_string(ENOSPC) + "\n",
                         {}});
@@ -76,8 +78,9 @@ TEST_F(BasiclistFaults, GarbageRecordsEndAtTheInputsEnd) {
     write_file("junk.bas", repeat(0xFF, 256 * 4096) + end_line_record());
     Bytes messages;
     for (int r = 0; r < 10; ++r)
-        messages += "Record " + std::to_string(r) + ": unknown item at byte offset " +
-                    std::to_string(r * 256) + " of \"junk.bas\", passed over\n";
-    messages += "... 4096 records in all had unknown items\n";
+        messages += "Record " + std::to_string(r) + ": 255 unknown bytes from byte offset " +
+                    std::to_string(r * 256) + " of \"junk.bas\" passed over\n";
+    messages += "... 4096 records in all had unknown items\n"
+                "no end mark: the file may be incomplete\n";
     EXPECT_RUN("basiclist", {"junk.bas"}, Expected{0, "10 END\r\n", messages, {}});
 }
