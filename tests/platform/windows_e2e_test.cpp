@@ -119,6 +119,23 @@ TEST_F(Platform, UsageTextLinesEndInCrLfOnWindowsOnly) {
     }
 }
 
+// "--version" as the first argument prints the program's own name and the
+// kit's version from the build; anywhere else it is an unknown word and, like
+// "--help", brings the usage text.
+TEST_F(Platform, VersionLineOnlyForTheFirstArgument) {
+    for (const std::string program : {"imgconv", "blocksum", "bytesplit", "basiclist"}) {
+        SCOPED_TRACE(program);
+        EXPECT_RUN(program, {"--version", "in.bin"},
+                   e2e::Expected{0, program + " (HP 9845 data kit) " HPKIT_VERSION "\n", "", {}});
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"--help"}, {"in.bin", "--version"}}) {
+            const e2e::Outcome got = run(program, args);
+            EXPECT_EQ(got.status, 0);
+            EXPECT_EQ(got.out.rfind("Usage: ", 0), 0u) << e2e::render(got.out);
+        }
+    }
+}
+
 // Exit status -1 is all bits set; the shell (or Wine handing it on) keeps the
 // low 8 bits.
 TEST_F(Platform, ExitStatusMinusOneReachesTheShellAs255) {
