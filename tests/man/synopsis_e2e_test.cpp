@@ -149,14 +149,19 @@ Synopsis parse_usage(const std::string& usage) {
 }
 
 // The mdoc SYNOPSIS: ".Op Fl word Ar value", ".Op Ar name", ".Ar name", ".Fl word".
+// Only its first form counts: a second ".Nm" starts the "--version" form,
+// which the usage text does not show.
 Synopsis parse_page_synopsis(const std::string& page, std::string& name) {
     Synopsis s;
     bool in_synopsis = false;
+    int forms = 0;
     for (const std::string& line : lines_of(page)) {
         if (line.rfind(".Sh ", 0) == 0) {
             in_synopsis = line == ".Sh SYNOPSIS";
             continue;
         }
+        if (in_synopsis && line == ".Nm" && ++forms > 1)
+            in_synopsis = false;
         if (line.rfind(".Nm ", 0) == 0 && name.empty())
             name = line.substr(4);
         if (!in_synopsis || line.empty() || line[0] != '.')
@@ -245,7 +250,7 @@ TEST(PageParser, ReadsTheSynopsisSectionOnly) {
     std::string name;
     const Synopsis s = parse_page_synopsis(".Sh NAME\n.Nm tool\n.Sh SYNOPSIS\n.Nm\n.Op Fl a\n"
                                            ".Op Fl b Ar n_value\n.Ar in_file\n.Op Ar out\n"
-                                           ".Sh OPTIONS\n.Op Fl z\n",
+                                           ".Nm\n.Fl \\-version\n.Sh OPTIONS\n.Op Fl z\n",
                                            name);
     EXPECT_EQ(name, "tool");
     EXPECT_EQ(describe(s), "operands: in_file [out]; options: [-a] [-b n_value]");
