@@ -50,7 +50,8 @@ constexpr unsigned char convert_text_byte(unsigned char b) {
 
 // Scans one record and writes its listing (converted text and the 0D 0A line
 // ends) into `text`, which holds kMaxRecordTextBytes. Unknown bytes are passed
-// over one at a time and gathered into runs; a counted line item longer than the rest of the record
-// is cut at the record's end and its line ended. Never reads past the record.
+// over one at a time and gathered into runs; a counted line item longer than
+// the rest of the record is cut at the record's end and its line ended. Never
+// reads past the record.
 RecordScan scan_record(const unsigned char record[kRecordBytes],
                        unsigned char text[kMaxRecordTextBytes]);
