@@ -5,15 +5,14 @@ void search_skews(ConvertOptions& opts, const InterleaveTable& table, FILE* out)
     // An empty list has nothing to agree with: without this every pair would.
     if (opts.match_count == 0)
         return;
-    // The list holds at most kMaxMatchEntries pairs; a longer count names
-    // pairs that were never stored, so no candidate can be shown to agree.
-    if (opts.match_count > kMaxMatchEntries)
-        return;
-    // With no record per cylinder (heads or sectors 0, or a product that wraps
-    // to 0) no record has a position, so no pair can agree.
-    if (opts.sectors * opts.heads == 0)
-        return;
-    for (uint32_t i = 0; i < opts.sectors; ++i) {
+    bool found = false;
+    // A negative count lists no pair, and a count above kMaxMatchEntries names
+    // pairs that were never stored: no candidate can be shown to agree. With
+    // no record per cylinder (heads or sectors 0, or a product that wraps to
+    // 0) no record has a position either.
+    const bool searchable = opts.match_count > 0 && opts.match_count <= kMaxMatchEntries &&
+                            opts.sectors * opts.heads != 0;
+    for (uint32_t i = 0; searchable && i < opts.sectors; ++i) {
         for (uint32_t j = 0; j < opts.sectors; ++j) {
             int32_t k = 0;
             for (; k < opts.match_count; ++k) {
@@ -21,8 +20,9 @@ void search_skews(ConvertOptions& opts, const InterleaveTable& table, FILE* out)
                 if (record_offset(opts, table, m.which, i, j, false) != m.where)
                     break;
             }
-            if (k < opts.match_count || opts.match_count < 0)
+            if (k < opts.match_count)
                 continue;
+            found = true;
             if (opts.verbose)
                 fprintf(out, "found matching cskew=%d tskew=%d\n", static_cast<int>(i),
                         static_cast<int>(j));
@@ -32,4 +32,8 @@ void search_skews(ConvertOptions& opts, const InterleaveTable& table, FILE* out)
                 opts.head_skew = static_cast<int32_t>(j);
         }
     }
+    // The skews not given then fall back to 0, which the user should know
+    // was not the list's doing.
+    if (!found)
+        fprintf(out, "Warning: no skew pair places every matchlist record.\n");
 }
