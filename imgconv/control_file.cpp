@@ -4,9 +4,6 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
-#include <set>
-#include <utility>
-#include <vector>
 
 namespace {
 
@@ -50,9 +47,41 @@ static_assert(largest_field_value(kRecSizeIdField) <= kSlotBytes, "a sector fits
 static_assert(largest_field_value(kRecSizeIdField) <= kRecordBufferBytes,
               "a sector fits the scratch buffer");
 
+// A field holds all nines at most, and down to minus the nines of one
+// column fewer (the sign takes a column).
+constexpr uint32_t lowest_field_magnitude(Field field) {
+    return largest_field_value(Field{field.first + 1, field.last});
+}
+constexpr uint32_t field_value_count(Field field) {
+    return largest_field_value(field) + lowest_field_magnitude(field) + 1;
+}
+// Every cylinder and head a TRACK line can give has a place in this table of
+// written tracks, so it needs no room that grows with the report.
+constexpr uint32_t kCylinderValues = field_value_count(kCylinderField);
+constexpr uint32_t kHeadValues = field_value_count(kHeadField);
+using WrittenTracks = std::bitset<size_t{kCylinderValues} * kHeadValues>;
+
+// Unreadable tracks waiting to be named: more than a disk has tracks, so a
+// real scan never fills this; beyond it they are counted, not named.
+constexpr size_t kMaxNamedLostTracks = 4096;
+
 // The track store: slot n takes the data of record n. Static, so that its
 // 256 KiB never sit on the stack.
 unsigned char g_track_store[kSlotCount][kSlotBytes];
+TrackLine g_lost_tracks[kMaxNamedLostTracks];
+
+// Marks the track as written; returns false when it had been written before.
+bool mark_written(WrittenTracks& written, const TrackLine& track) {
+    // Negative numbers wrap round to the low end of each index range.
+    const uint32_t cylinder = track.cylinder + lowest_field_magnitude(kCylinderField);
+    const uint32_t head = track.head + lowest_field_magnitude(kHeadField);
+    if (cylinder >= kCylinderValues || head >= kHeadValues)
+        return true; // no line gives such a track
+    const size_t index = size_t{cylinder} * kHeadValues + head;
+    const bool before = written[index];
+    written.set(index);
+    return !before;
+}
 
 // The line's end (its LF, and a CR just before it) is not part of the line's
 // content, so that a report with CR LF line ends reads like one with LF.
@@ -166,9 +195,11 @@ struct Conversion {
     bool any_valid_size = false;   // ... and one of them has the valid sector size
 
     // Tracks that wrote nothing, named when the next track is written: only
-    // then is it known that the records after them have moved up.
-    std::vector<TrackLine> lost;
-    std::set<std::pair<uint32_t, uint32_t>> written; // cylinder and head of written tracks
+    // then is it known that the records after them have moved up. Their
+    // names are in g_lost_tracks.
+    size_t lost_named = 0;
+    unsigned long lost_beyond = 0; // lost tracks beyond what g_lost_tracks holds
+    WrittenTracks written;         // cylinder and head of every written track
 
     unsigned long zero_records = 0;        // records written as zeros
     unsigned long sectors_not_written = 0; // kept sectors left out, once per record per track
@@ -355,19 +386,27 @@ int write_track(Conversion& c) {
         warn_outside(c, layout);
         // A track of another format is no track of this disk: nothing moves.
         const bool foreign = c.has_sector_lines && !c.any_valid_size;
-        if (!foreign)
-            c.lost.push_back(c.track);
+        if (!foreign && c.lost_named < kMaxNamedLostTracks)
+            g_lost_tracks[c.lost_named++] = c.track;
+        else if (!foreign)
+            ++c.lost_beyond;
         return 0;
     }
 
-    for (const TrackLine& t : c.lost)
+    for (size_t i = 0; i < c.lost_named; ++i)
         warn(c,
              "cylinder %lu head %lu: nothing written for this track; the records after it move "
              "up by one track.",
-             ul(t.cylinder), ul(t.head));
-    c.tracks_not_written += c.lost.size();
-    c.lost.clear();
-    if (!c.written.insert({c.track.cylinder, c.track.head}).second)
+             ul(g_lost_tracks[i].cylinder), ul(g_lost_tracks[i].head));
+    if (c.lost_beyond != 0)
+        warn(c,
+             "%lu more tracks: nothing written for them; the records after them move up by %lu "
+             "tracks.",
+             c.lost_beyond, c.lost_beyond);
+    c.tracks_not_written += c.lost_named + c.lost_beyond;
+    c.lost_named = 0;
+    c.lost_beyond = 0;
+    if (!mark_written(c.written, c.track))
         warn(c,
              "cylinder %lu head %lu appears again in the report; written again, so the records "
              "after it move down by one track.",

@@ -496,6 +496,25 @@ TEST_F(ControlFileRun, CrLfLinesConvertLikeLfLines) {
     EXPECT_EQ(b.image, a.image);
 }
 
+TEST_F(ControlFileRun, LostTracksBeyondTheNamedOnesAreCounted) {
+    // 4096 unreadable tracks are named one by one; those beyond are counted.
+    std::string report = track_line(0, 0, 1) + sector_line(0, 0, 0, 1);
+    for (int i = 0; i < 4098; ++i)
+        report += track_line(1, 0, 1);
+    report += track_line(2, 0, 1) + sector_line(2, 0, 0, 1);
+    std::string named;
+    for (int i = 0; i < 4096; ++i)
+        named += "Warning: cylinder 1 head 0: nothing written for this track; the records after "
+                 "it move up by one track.\n";
+    Result r = run(report, "ab");
+    EXPECT_EQ(r.out, using_line(false) + "\n" + named +
+                         "Warning: 2 more tracks: nothing written for them; the records after "
+                         "them move up by 2 tracks.\n"
+                         "Warning: 0 records written as zeros, 0 sectors not written, 4098 "
+                         "tracks not written.\ndone.\n");
+    EXPECT_EQ(r.image, "ab");
+}
+
 TEST_F(ControlFileRun, LineLongerThan1023BytesIsSeveralLines) {
     // 1023 bytes fill the line buffer; the rest of the text line is read as
     // a line of its own and here is a sector line. A prefix that starts one
