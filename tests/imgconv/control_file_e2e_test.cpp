@@ -93,6 +93,8 @@ TEST_F(ControlFileProgram, DamagedReportKeepsEveryRecordInItsPlace) {
         sector_line(1, 1, 2, 16) + track_line(1, 1, 3) + sector_line(1, 1, 0, 16) +
         sector_line(1, 1, 1, 16) + sector_line(1, 1, 2, 16) + track_line(2, 0, 2) +
         sector_line(2, 0, 1, 32) + sector_line(2, 0, 2, 32);
+    // Sector line n of the report holds sector_data(n); the foreign track's
+    // two 32-byte sectors are the last 64 bytes.
     Bytes dump;
     for (int tag = 0; tag < 14; ++tag)
         dump += sector_data(tag, 16);

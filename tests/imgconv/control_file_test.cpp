@@ -229,7 +229,7 @@ TEST(ReportColumns, FieldsBeyondTheLineReadAsZero) {
 
 namespace {
 
-std::bitset<kTrackSlots> records(std::initializer_list<uint32_t> list) {
+std::bitset<kTrackSlots> records(const std::vector<uint32_t>& list) {
     std::bitset<kTrackSlots> set;
     for (uint32_t r : list)
         set.set(r);
@@ -241,10 +241,10 @@ std::bitset<kTrackSlots> records(std::initializer_list<uint32_t> list) {
 TEST(TrackLayout, EveryRecordInItsSlotAndEveryHoleNamed) {
     struct Case {
         const char* what;
-        std::initializer_list<uint32_t> kept; // in report order, repeats allowed
+        std::vector<uint32_t> kept; // in report order, repeats allowed
         uint32_t records_per_track, first_record;
         uint32_t first, count;
-        std::initializer_list<uint32_t> zero_filled, outside;
+        std::vector<uint32_t> zero_filled, outside;
     };
     const Case cases[] = {
         {"clean", {2, 0, 1}, 3, 0, 0, 3, {}, {}},
