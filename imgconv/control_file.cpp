@@ -2,13 +2,16 @@
 #include "control_file.h"
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstring>
 
 namespace {
 
 constexpr size_t kLineBufferBytes = 1024;              // one report line plus its end
 constexpr size_t kMaxLineBytes = kLineBufferBytes - 1; // bytes taken per line at most
-constexpr uint32_t kSlotCount = 256;                   // records per track the store holds
+constexpr uint32_t kSlotCount = kTrackSlots;           // records per track the store holds
+constexpr uint32_t kLastSlot = kSlotCount - 1;         // highest record number the store holds
+constexpr uint32_t kMaxKnownSectors = kSlotCount;      // sectors per track that can be believed
 constexpr size_t kSlotBytes = 1024;                    // bytes per record slot
 constexpr size_t kRecordBufferBytes = 1024;            // scratch buffer of the caller
 constexpr uint32_t kNoRecordYet = kSlotCount;          // one past the last slot
@@ -44,26 +47,70 @@ static_assert(largest_field_value(kRecSizeIdField) <= kSlotBytes, "a sector fits
 static_assert(largest_field_value(kRecSizeIdField) <= kRecordBufferBytes,
               "a sector fits the scratch buffer");
 
+// A field holds all nines at most, and down to minus the nines of one
+// column fewer (the sign takes a column).
+constexpr uint32_t lowest_field_magnitude(Field field) {
+    return largest_field_value(Field{field.first + 1, field.last});
+}
+constexpr uint32_t field_value_count(Field field) {
+    return largest_field_value(field) + lowest_field_magnitude(field) + 1;
+}
+// Every cylinder and head a TRACK line can give has a place in this table of
+// written tracks, so it needs no room that grows with the report.
+constexpr uint32_t kCylinderValues = field_value_count(kCylinderField);
+constexpr uint32_t kHeadValues = field_value_count(kHeadField);
+using WrittenTracks = std::bitset<size_t{kCylinderValues} * kHeadValues>;
+
+// Unreadable tracks waiting to be named: more than a disk has tracks, so a
+// real scan never fills this; beyond it they are counted, not named.
+constexpr size_t kMaxNamedLostTracks = 4096;
+
 // The track store: slot n takes the data of record n. Static, so that its
 // 256 KiB never sit on the stack.
 unsigned char g_track_store[kSlotCount][kSlotBytes];
-bool g_slot_used[kSlotCount];
+TrackLine g_lost_tracks[kMaxNamedLostTracks];
+
+// Marks the track as written; returns false when it had been written before.
+bool mark_written(WrittenTracks& written, const TrackLine& track) {
+    // Negative numbers wrap round to the low end of each index range.
+    const uint32_t cylinder = track.cylinder + lowest_field_magnitude(kCylinderField);
+    const uint32_t head = track.head + lowest_field_magnitude(kHeadField);
+    if (cylinder >= kCylinderValues || head >= kHeadValues)
+        return true; // no line gives such a track
+    const size_t index = size_t{cylinder} * kHeadValues + head;
+    const bool before = written[index];
+    written.set(index);
+    return !before;
+}
+
+// The line's end (its LF, and a CR just before it) is not part of the line's
+// content, so that a report with CR LF line ends reads like one with LF.
+size_t content_length(const char* line, size_t length) {
+    if (length > 0 && line[length - 1] == '\n') {
+        --length;
+        if (length > 0 && line[length - 1] == '\r')
+            --length;
+    }
+    return length;
+}
 
 // A field is read as blanks, an optional sign, then digits up to its last
-// column. A field that the line does not wholly cover reads as 0.
+// column or the end of the line's content, whichever comes first. A field
+// that the content does not reach reads as 0.
 uint32_t read_field(const char* line, size_t length, Field field) {
-    if (length <= field.last)
+    if (length <= field.first)
         return 0;
+    const size_t last = field.last < length ? field.last : length - 1;
     size_t i = field.first;
-    while (i <= field.last && line[i] == ' ')
+    while (i <= last && line[i] == ' ')
         ++i;
     bool negative = false;
-    if (i <= field.last && (line[i] == '+' || line[i] == '-')) {
+    if (i <= last && (line[i] == '+' || line[i] == '-')) {
         negative = line[i] == '-';
         ++i;
     }
     uint32_t value = 0;
-    for (; i <= field.last && line[i] >= '0' && line[i] <= '9'; ++i)
+    for (; i <= last && line[i] >= '0' && line[i] <= '9'; ++i)
         value = value * 10 + static_cast<uint32_t>(line[i] - '0');
     return negative ? 0u - value : value;
 }
@@ -115,9 +162,16 @@ struct ReportReader {
 // Run values and the current track of one conversion.
 struct Conversion {
     Conversion(FILE* input_, FILE* output_, const char* control_path_, const char* output_path_,
-               bool verbose_, unsigned char* record_buffer_, FILE* out_, FILE* err_)
+               bool verbose_, uint32_t known_sectors_, unsigned char* record_buffer_, FILE* out_,
+               FILE* err_)
         : input(input_), output(output_), control_path(control_path_), output_path(output_path_),
-          verbose(verbose_), record_buffer(record_buffer_), out(out_), err(err_) {}
+          verbose(verbose_), record_buffer(record_buffer_), out(out_), err(err_) {
+        // A sectors-per-track figure the store cannot hold is no figure at all.
+        if (known_sectors_ >= 1 && known_sectors_ <= kMaxKnownSectors) {
+            known_sectors = known_sectors_;
+            records_per_track = known_sectors_;
+        }
+    }
 
     FILE* input;
     FILE* output;
@@ -131,8 +185,26 @@ struct Conversion {
     int32_t track_size = 0;               // valid sectors per track, from the first track 0/0
     int32_t valid_rec_size = 0;           // valid sector size in bytes
     uint32_t first_record = kNoRecordYet; // lowest record seen on cylinder 0, head 0
+    uint32_t known_sectors = 0;     // sectors per track from "-s" or the LIF header; 0: unknown
+    uint32_t records_per_track = 0; // records each written track gives; 0: not yet known
+
     TrackLine track{};
-    int32_t num_sectors = 0; // sectors of the current track in the store
+    int32_t num_sectors = 0;       // sectors of the current track in the store
+    std::bitset<kSlotCount> kept;  // records the current track stored
+    bool has_sector_lines = false; // the current track lists at least one sector
+    bool any_valid_size = false;   // ... and one of them has the valid sector size
+
+    // Tracks that wrote nothing, named when the next track is written: only
+    // then is it known that the records after them have moved up. Their
+    // names are in g_lost_tracks.
+    size_t lost_named = 0;
+    unsigned long lost_beyond = 0; // lost tracks beyond what g_lost_tracks holds
+    WrittenTracks written;         // cylinder and head of every written track
+
+    unsigned long zero_records = 0;        // records written as zeros
+    unsigned long sectors_not_written = 0; // kept sectors left out, once per record per track
+    unsigned long tracks_not_written = 0;  // tracks named as not written
+    bool warned = false;                   // a warning of this conversion has been printed
 };
 
 unsigned long ul(uint32_t v) {
@@ -150,17 +222,41 @@ int read_sector_data(const Conversion& c, unsigned char* dest, size_t bytes) {
     return -1;
 }
 
+// Prints one warning line, also without verbose. Without verbose the open
+// "Using control file ..." line is ended first.
+#if defined(__GNUC__)
+__attribute__((format(printf, 2, 3)))
+#endif
+void warn(Conversion& c, const char* format, ...) {
+    if (!c.verbose && !c.warned)
+        std::fputs("\n", c.out);
+    c.warned = true;
+    std::fputs("Warning: ", c.out);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(c.out, format, args);
+    va_end(args);
+    std::fputs("\n", c.out);
+}
+
+// The highest record number a sector of the current track may carry: a
+// track that lost sectors reports fewer than the disk has, so the disk's own
+// figures count as well.
+uint32_t highest_record_allowed(const Conversion& c) {
+    uint32_t limit = c.track.reported_sectors;
+    const uint32_t track_size = static_cast<uint32_t>(c.track_size);
+    if (track_size > limit)
+        limit = track_size;
+    if (c.known_sectors > limit)
+        limit = c.known_sectors;
+    return limit < kLastSlot ? limit : kLastSlot;
+}
+
 // Checks a sector against the disk's format and the current track; prints
 // the failing check's message with verbose. Check 5's message has no line end.
 bool sector_passes_checks(const Conversion& c, const SectorLine& s) {
     FILE* out = c.out;
     const bool v = c.verbose;
-    if (c.track.reported_sectors != static_cast<uint32_t>(c.track_size)) {
-        if (v)
-            std::fprintf(out, "num sectors=%lu doesn't match track size=%d\n",
-                         ul(c.track.reported_sectors), static_cast<int>(c.track_size));
-        return false;
-    }
     if (s.cylID != c.track.cylinder) {
         if (v)
             std::fprintf(out, "cylID=%lu doesn't match physical cylinder=%lu\n", ul(s.cylID),
@@ -180,21 +276,11 @@ bool sector_passes_checks(const Conversion& c, const SectorLine& s) {
                          static_cast<int>(c.valid_rec_size));
         return false;
     }
-    if (s.record > c.track.reported_sectors) {
+    // The limit never passes the last slot, so every kept record has one.
+    const uint32_t limit = highest_record_allowed(c);
+    if (s.record > limit) {
         if (v)
-            std::fprintf(out, "record=%lu exceeds max record number=%lu", ul(s.record),
-                         ul(c.track.reported_sectors));
-        return false;
-    }
-    // The sector is stored in slot `record`, and the track is written from
-    // slot first_record on: both must stay within the 256 slots.
-    if (s.record >= kSlotCount ||
-        c.first_record + static_cast<uint32_t>(c.num_sectors) >= kSlotCount) {
-        if (v)
-            std::fprintf(out,
-                         "record=%lu doesn't fit the track buffer (first record=%lu, "
-                         "num_sectors=%d)\n",
-                         ul(s.record), ul(c.first_record), static_cast<int>(c.num_sectors));
+            std::fprintf(out, "record=%lu exceeds max record number=%lu", ul(s.record), ul(limit));
         return false;
     }
     return true;
@@ -214,22 +300,36 @@ int take_sector(Conversion& c, const SectorLine& s, unsigned long line_number) {
         c.valid_rec_size = s.recsizeID;
     if (first_track && s.record < c.first_record)
         c.first_record = s.record;
+    c.has_sector_lines = true;
+    if (s.recsizeID == c.valid_rec_size)
+        c.any_valid_size = true;
     if (!sector_passes_checks(c, s))
         return read_sector_data(c, c.record_buffer, static_cast<size_t>(s.recsizeID));
     if (read_sector_data(c, g_track_store[s.record], static_cast<size_t>(c.valid_rec_size)) != 0)
         return -1;
-    g_slot_used[s.record] = true;
+    c.kept.set(s.record);
     ++c.num_sectors;
     return 0;
 }
 
-// A new track starts with an empty store, so no slot shows an earlier track's data.
-void clear_track_store() {
-    for (uint32_t n = 0; n < kSlotCount; ++n) {
-        if (g_slot_used[n])
+// A new track starts with an empty store, so no slot shows an earlier
+// track's data and a slot the track does not fill is written as zeros.
+void start_track(Conversion& c, const TrackLine& track) {
+    c.track = track;
+    if (c.track_size == 0 && track.cylinder == 0 && track.head == 0)
+        c.track_size = static_cast<int32_t>(track.reported_sectors);
+    // Once per track: the count is worth knowing, but it rejects no sector.
+    if (c.verbose && c.track_size != 0 &&
+        track.reported_sectors != static_cast<uint32_t>(c.track_size))
+        std::fprintf(c.out, "num sectors=%lu doesn't match track size=%d\n",
+                     ul(track.reported_sectors), static_cast<int>(c.track_size));
+    c.num_sectors = 0;
+    for (uint32_t n = 0; n < kSlotCount; ++n)
+        if (c.kept[n])
             std::memset(g_track_store[n], 0, kSlotBytes);
-        g_slot_used[n] = false;
-    }
+    c.kept.reset();
+    c.has_sector_lines = false;
+    c.any_valid_size = false;
 }
 
 int report_write_error(const Conversion& c) {
@@ -237,14 +337,92 @@ int report_write_error(const Conversion& c) {
     return -1;
 }
 
-// Writes the current track: num_sectors records from slot first_record on.
-int write_track(const Conversion& c) {
+// Without "-s" or a LIF header the first track at cylinder 0, head 0 that
+// kept a sector tells how many records a track holds: up to its highest.
+void settle_records_per_track(Conversion& c) {
+    if (c.records_per_track != 0 || c.track.cylinder != 0 || c.track.head != 0 || c.kept.none())
+        return;
+    uint32_t highest = kLastSlot;
+    while (!c.kept[highest])
+        --highest;
+    c.records_per_track = highest - c.first_record + 1;
+}
+
+void warn_outside(Conversion& c, const TrackLayout& layout) {
+    const uint32_t range_last = c.first_record + c.records_per_track - 1;
+    for (uint32_t r = 0; r < kSlotCount; ++r) {
+        if (!layout.outside[r])
+            continue;
+        warn(c, "cylinder %lu head %lu record %lu is outside records %lu to %lu; not written.",
+             ul(c.track.cylinder), ul(c.track.head), ul(r), ul(c.first_record),
+             ul(range_last < kLastSlot ? range_last : kLastSlot));
+        ++c.sectors_not_written;
+    }
+}
+
+// Ends the current track: writes its records in their places, or names why
+// it writes nothing. The report's order stays the image's order, so every
+// track that moves the records after it is named.
+int write_track(Conversion& c) {
     if (c.verbose)
         std::fprintf(c.out, "Processing cylinder=%lu head=%lu num_sectors=%d\n",
                      ul(c.track.cylinder), ul(c.track.head), static_cast<int>(c.num_sectors));
+    const unsigned long cylinder = ul(c.track.cylinder);
+    const unsigned long head = ul(c.track.head);
+    settle_records_per_track(c);
+    const bool format_known =
+        c.valid_rec_size != 0 && c.records_per_track != 0 && c.first_record < kSlotCount;
+    if (c.has_sector_lines && !format_known) {
+        warn(c, "cylinder %lu head %lu comes before the disk's format is known; not written.",
+             cylinder, head);
+        ++c.tracks_not_written;
+        c.sectors_not_written += c.kept.count();
+        return 0;
+    }
+    TrackLayout layout;
+    if (format_known)
+        layout = lay_out_track(c.kept, c.records_per_track, c.first_record);
+    if (layout.count == 0) {
+        warn_outside(c, layout);
+        // A track of another format is no track of this disk: nothing moves.
+        const bool foreign = c.has_sector_lines && !c.any_valid_size;
+        if (!foreign && c.lost_named < kMaxNamedLostTracks)
+            g_lost_tracks[c.lost_named++] = c.track;
+        else if (!foreign)
+            ++c.lost_beyond;
+        return 0;
+    }
+
+    for (size_t i = 0; i < c.lost_named; ++i)
+        warn(c,
+             "cylinder %lu head %lu: nothing written for this track; the records after it move "
+             "up by one track.",
+             ul(g_lost_tracks[i].cylinder), ul(g_lost_tracks[i].head));
+    if (c.lost_beyond != 0)
+        warn(c,
+             "%lu more tracks: nothing written for them; the records after them move up by %lu "
+             "tracks.",
+             c.lost_beyond, c.lost_beyond);
+    c.tracks_not_written += c.lost_named + c.lost_beyond;
+    c.lost_named = 0;
+    c.lost_beyond = 0;
+    if (!mark_written(c.written, c.track))
+        warn(c,
+             "cylinder %lu head %lu appears again in the report; written again, so the records "
+             "after it move down by one track.",
+             cylinder, head);
+    warn_outside(c, layout);
+    for (uint32_t r = 0; r < kSlotCount; ++r) {
+        if (!layout.zero_filled[r])
+            continue;
+        warn(c, "cylinder %lu head %lu record %lu not found; written as zeros.", cylinder, head,
+             ul(r));
+        ++c.zero_records;
+    }
+
     const size_t bytes = static_cast<size_t>(c.valid_rec_size);
-    for (int32_t i = 0; i < c.num_sectors; ++i) {
-        const unsigned char* slot = g_track_store[c.first_record + static_cast<uint32_t>(i)];
+    for (uint32_t i = 0; i < layout.count; ++i) {
+        const unsigned char* slot = g_track_store[layout.first + i];
         if (std::fwrite(slot, 1, bytes, c.output) < bytes && std::ferror(c.output))
             return report_write_error(c);
     }
@@ -258,7 +436,33 @@ int report_control_read_error(const Conversion& c, const ReportReader& report) {
 
 } // namespace
 
+TrackLayout lay_out_track(const std::bitset<kTrackSlots>& kept, uint32_t records_per_track,
+                          uint32_t first_record) {
+    TrackLayout layout;
+    const uint32_t room = kSlotCount - first_record; // the range is cut at the last slot
+    const uint32_t count = records_per_track < room ? records_per_track : room;
+    bool any_in_range = false;
+    for (uint32_t r = 0; r < kSlotCount; ++r) {
+        const bool in_range = r >= first_record && r - first_record < count;
+        if (!in_range) {
+            layout.outside[r] = kept[r];
+        } else if (kept[r]) {
+            any_in_range = true;
+        } else {
+            layout.zero_filled.set(r);
+        }
+    }
+    if (!any_in_range) {
+        layout.zero_filled.reset();
+        return layout;
+    }
+    layout.first = first_record;
+    layout.count = count;
+    return layout;
+}
+
 TrackLine parse_track_line(const char* line, size_t length) {
+    length = content_length(line, length);
     TrackLine t;
     t.cylinder = read_field(line, length, kCylinderField);
     t.head = read_field(line, length, kHeadField);
@@ -267,6 +471,7 @@ TrackLine parse_track_line(const char* line, size_t length) {
 }
 
 SectorLine parse_sector_line(const char* line, size_t length) {
+    length = content_length(line, length);
     SectorLine s;
     s.cylID = read_field(line, length, kCylIdField);
     s.headID = read_field(line, length, kHeadIdField);
@@ -276,11 +481,11 @@ SectorLine parse_sector_line(const char* line, size_t length) {
 }
 
 int convert_from_control_file(FILE* input, FILE* output, FILE* control, const char* control_path,
-                              const char* output_path, bool verbose, unsigned char* record_buffer,
-                              FILE* out, FILE* err) {
-    Conversion c(input, output, control_path, output_path, verbose, record_buffer, out, err);
+                              const char* output_path, bool verbose, uint32_t known_sectors,
+                              unsigned char* record_buffer, FILE* out, FILE* err) {
+    Conversion c(input, output, control_path, output_path, verbose, known_sectors, record_buffer,
+                 out, err);
     std::memset(g_track_store, 0, sizeof g_track_store);
-    std::memset(g_slot_used, 0, sizeof g_slot_used);
 
     std::fprintf(out, "Using control file %s...", control_path);
     if (verbose)
@@ -304,11 +509,7 @@ int convert_from_control_file(FILE* input, FILE* output, FILE* control, const ch
         if (!report.is_track_line())
             continue;
 
-        c.track = parse_track_line(report.text, report.length);
-        if (c.track_size == 0 && c.track.cylinder == 0 && c.track.head == 0)
-            c.track_size = static_cast<int32_t>(c.track.reported_sectors);
-        c.num_sectors = 0;
-        clear_track_store();
+        start_track(c, parse_track_line(report.text, report.length));
 
         for (;;) {
             const LineResult r = report.next();
@@ -332,6 +533,9 @@ int convert_from_control_file(FILE* input, FILE* output, FILE* control, const ch
     // "done." promises that every record is on its way to the disk.
     if (std::fflush(output) != 0)
         return report_write_error(c);
+    if (c.zero_records != 0 || c.sectors_not_written != 0 || c.tracks_not_written != 0)
+        warn(c, "%lu records written as zeros, %lu sectors not written, %lu tracks not written.",
+             c.zero_records, c.sectors_not_written, c.tracks_not_written);
     std::fputs("done.\n", out);
     return 0;
 }

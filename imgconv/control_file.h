@@ -1,8 +1,12 @@
 // Disk rebuilt from a SECSCAN sector report and a dump of the reported sectors.
 #pragma once
 
+#include <bitset>
 #include <cstdint>
 #include <cstdio>
+
+// Record slots of the track store: records 0 to 255.
+constexpr uint32_t kTrackSlots = 256;
 
 // Fields of a TRACK line: where the track was read and how many sectors it has.
 struct TrackLine {
@@ -24,11 +28,30 @@ struct SectorLine {
 TrackLine parse_track_line(const char* line, size_t length);
 SectorLine parse_sector_line(const char* line, size_t length);
 
+// What the end of a track writes: records `first` .. `first` + `count` - 1,
+// one slot each, in record order. `zero_filled` are the records of that run
+// that the track did not keep (written as zeros); `outside` are the kept
+// records left out because they lie outside the track's record range.
+struct TrackLayout {
+    uint32_t first = 0;
+    uint32_t count = 0; // 0: the track kept no record in its range and writes nothing
+    std::bitset<kTrackSlots> zero_filled;
+    std::bitset<kTrackSlots> outside;
+};
+
+// Lays out a track that kept the records in `kept`: its range is
+// `first_record` .. `first_record` + `records_per_track` - 1, cut at the last
+// slot. `records_per_track` is 1 to 256 and `first_record` 0 to 255.
+TrackLayout lay_out_track(const std::bitset<kTrackSlots>& kept, uint32_t records_per_track,
+                          uint32_t first_record);
+
 // Walks the report on `control` and the dump on `input` together and writes
 // the rebuilt records to `output`. `record_buffer` (1024 bytes) takes the data
-// of rejected sectors. Messages go to `out` and `err`. Returns the exit status
+// of rejected sectors. `known_sectors` is the disk's sectors per track when
+// known before the walk (from "-s" or the LIF header), else 0; a value
+// outside 1..256 counts as unknown. Messages go to `out` and `err`. Returns the exit status
 // of the run: 0 after "done.", -1 after a failure. The streams stay open; the
 // output has been flushed when 0 is returned.
 int convert_from_control_file(FILE* input, FILE* output, FILE* control, const char* control_path,
-                              const char* output_path, bool verbose,
+                              const char* output_path, bool verbose, uint32_t known_sectors,
                               unsigned char* record_buffer, FILE* out, FILE* err);

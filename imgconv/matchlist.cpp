@@ -5,18 +5,16 @@ void search_skews(ConvertOptions& opts, const InterleaveTable& table, FILE* out)
     // An empty list has nothing to agree with: without this every pair would.
     if (opts.match_count == 0)
         return;
-    // The list holds at most kMaxMatchEntries pairs; a longer count names
-    // pairs that were never stored, so no candidate can be shown to agree.
-    if (opts.match_count > kMaxMatchEntries)
-        return;
-    // With no record per cylinder (heads or sectors 0, or a product that wraps
-    // to 0) no record has a position, so no pair can agree.
-    if (opts.sectors * opts.heads == 0)
-        return;
     bool found = false;
     bool one_sum = true;    // every agreeing pair has the same skew sum, mod sectors
     uint32_t first_sum = 0; // that sum, of the first agreeing pair
-    for (uint32_t i = 0; i < opts.sectors; ++i) {
+    // A negative count lists no pair, and a count above kMaxMatchEntries names
+    // pairs that were never stored: no candidate can be shown to agree. With
+    // no record per cylinder (heads or sectors 0, or a product that wraps to
+    // 0) no record has a position either.
+    const bool searchable = opts.match_count > 0 && opts.match_count <= kMaxMatchEntries &&
+                            opts.sectors * opts.heads != 0;
+    for (uint32_t i = 0; searchable && i < opts.sectors; ++i) {
         for (uint32_t j = 0; j < opts.sectors; ++j) {
             int32_t k = 0;
             for (; k < opts.match_count; ++k) {
@@ -24,7 +22,7 @@ void search_skews(ConvertOptions& opts, const InterleaveTable& table, FILE* out)
                 if (record_offset(opts, table, m.which, i, j, false) != m.where)
                     break;
             }
-            if (k < opts.match_count || opts.match_count < 0)
+            if (k < opts.match_count)
                 continue;
             const uint32_t sum = (i + j) % opts.sectors;
             if (!found)
@@ -47,4 +45,8 @@ void search_skews(ConvertOptions& opts, const InterleaveTable& table, FILE* out)
     if (opts.verbose && found && one_sum && opts.heads == 1)
         fprintf(out, "one head: the cylinder skew and the head skew act alike; any listed pair is "
                      "right.\n");
+    // The skews not given then fall back to 0, which the user should know
+    // was not the list's doing.
+    if (!found)
+        fprintf(out, "Warning: no skew pair places every matchlist record.\n");
 }

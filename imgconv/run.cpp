@@ -136,12 +136,19 @@ int run_imgconv(int argc, char* argv[], FILE* out, FILE* err) {
     unsigned char record_buffer[kRecordBufferBytes] = {};
     if (read_block(input.get(), record_buffer, 0, opts.rec_size, err) != 0)
         return -1;
+    // The sector report trusts only sectors per track that were given or that
+    // a LIF header states, not the defaults the probe falls back on.
+    const uint32_t sectors_given = opts.sectors;
+    const bool lif_volume = is_lif_header(record_buffer);
     if (probe_media(opts, input.get(), record_buffer, out, err) != 0)
         return -1;
 
     if (opts.control_path) {
+        const uint32_t known_sectors =
+            sectors_given != 0 ? sectors_given : (lif_volume ? opts.sectors : 0);
         if (convert_from_control_file(input.get(), output.get(), control.get(), opts.control_path,
-                                      opts.output_path, opts.verbose, record_buffer, out, err) != 0)
+                                      opts.output_path, opts.verbose, known_sectors, record_buffer,
+                                      out, err) != 0)
             return -1;
     } else if (convert_linear(opts, input.get(), output.get(), record_buffer, out, err) != 0) {
         return -1;

@@ -1,4 +1,4 @@
-// Example sector report of a small disk, the dump of its sectors and the image rebuilt from them.
+// Example sector report of a worn small disk, the dump of its sectors and the true disk image.
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -13,19 +13,23 @@ constexpr int kSectors = 16;      // records per track, numbered 0 to 15
 constexpr int kRecordBytes = 256; // bytes per record
 constexpr int kInterleave = 2;    // 2:1, as the sectors lie on each track
 
-// The foreign track at the end of the scan: a PC-style format.
+// The scan of a well-worn disk, as SECSCAN lists it: the tracks in cylinder
+// and head order, with the faults such a scan has.
+constexpr int kLostCylinder = 1; // this track lost one sector: it was not found
+constexpr int kLostHead = 1;
+constexpr int kLostRecord = 9;
+constexpr int kRereadCylinder = 2; // this sector was read twice
+constexpr int kRereadHead = 0;
+constexpr int kRereadRecord = 4;
+constexpr int kStrayCylinder = 1; // this track met a sector of the next cylinder
+constexpr int kStrayHead = 0;
+constexpr int kStrayAfterRecord = 5;
+
+// The tracks beyond the disk at the end of the scan: written later in a
+// PC-style format.
 constexpr int kForeignCylinder = 4;
 constexpr int kForeignSectors = 9; // numbered 1 to 9
 constexpr int kForeignRecordBytes = 512;
-
-struct Track {
-    int cylinder;
-    int head;
-};
-
-// The order in which the scan met the tracks: cylinder 0, head 0 first (it
-// sets the disk's format), the others out of order.
-const Track kScanOrder[] = {{0, 0}, {0, 1}, {2, 0}, {1, 0}, {1, 1}, {3, 0}, {2, 1}, {3, 1}};
 
 // A record whose every line says where it belongs: "C1 H0 R07 ...".
 std::string record_text(int cylinder, int head, int record, int bytes) {
@@ -89,35 +93,51 @@ int main(int argc, char* argv[]) {
     std::snprintf(heading, sizeof heading,
                   "Sector scan of example disk: %d cylinders, %d heads, %d x %d bytes\n",
                   kCylinders, kHeads, kSectors, kRecordBytes);
-    std::string report =
-        std::string(heading) + "Tracks as the scan met them; data in this order in the dump.\n\n";
+    std::string report = std::string(heading) +
+                         "Tracks and sectors as the scan met them; data in this order in the "
+                         "dump.\n\n";
     std::string dump;
-    std::string image;
+    std::string image; // the true disk
     int skew = 0;
-    for (const Track& t : kScanOrder) {
-        report += track_line(t.cylinder, t.head, kSectors);
-        for (int record : physical_order(kSectors, kInterleave, skew)) {
-            report += sector_line(t.cylinder, t.head, record, kRecordBytes);
-            dump += record_text(t.cylinder, t.head, record, kRecordBytes);
-            // A sector of the next cylinder, read by a head that had not
-            // settled: it carries its own ID and is left out.
-            if (t.cylinder == 1 && t.head == 0 && record == 5) {
-                report += sector_line(2, 0, 5, kRecordBytes);
-                dump += record_text(2, 0, 5, kRecordBytes);
+    for (int cylinder = 0; cylinder < kCylinders; ++cylinder) {
+        for (int head = 0; head < kHeads; ++head) {
+            const bool lost_track = cylinder == kLostCylinder && head == kLostHead;
+            report += track_line(cylinder, head, lost_track ? kSectors - 1 : kSectors);
+            for (int record : physical_order(kSectors, kInterleave, skew)) {
+                if (lost_track && record == kLostRecord)
+                    continue;
+                const int reads =
+                    cylinder == kRereadCylinder && head == kRereadHead && record == kRereadRecord
+                        ? 2
+                        : 1;
+                for (int i = 0; i < reads; ++i) {
+                    report += sector_line(cylinder, head, record, kRecordBytes);
+                    dump += record_text(cylinder, head, record, kRecordBytes);
+                }
+                // A sector of the next cylinder, read by a head that had not
+                // settled: it carries its own ID and is left out.
+                if (cylinder == kStrayCylinder && head == kStrayHead &&
+                    record == kStrayAfterRecord) {
+                    report += sector_line(cylinder + 1, head, record, kRecordBytes);
+                    dump += record_text(cylinder + 1, head, record, kRecordBytes);
+                }
             }
+            for (int record = 0; record < kSectors; ++record)
+                image += record_text(cylinder, head, record, kRecordBytes);
+            skew += 3; // each track starts a little further round
+            report += "\n";
         }
-        for (int record = 0; record < kSectors; ++record)
-            image += record_text(t.cylinder, t.head, record, kRecordBytes);
-        skew += 3; // each track starts a little further round
+    }
+    // Tracks written in another format: other sector count and size.
+    for (int head = 0; head < kHeads; ++head) {
+        report += track_line(kForeignCylinder, head, kForeignSectors);
+        for (int record : physical_order(kForeignSectors, 1, 0)) {
+            report += sector_line(kForeignCylinder, head, record + 1, kForeignRecordBytes);
+            dump += record_text(kForeignCylinder, head, record + 1, kForeignRecordBytes);
+        }
         report += "\n";
     }
-    // A track written in another format: other sector count and size.
-    report += track_line(kForeignCylinder, 0, kForeignSectors);
-    for (int record : physical_order(kForeignSectors, 1, 0)) {
-        report += sector_line(kForeignCylinder, 0, record + 1, kForeignRecordBytes);
-        dump += record_text(kForeignCylinder, 0, record + 1, kForeignRecordBytes);
-    }
-    report += "\nEnd of scan\n";
+    report += "End of scan\n";
 
     const std::string dir = argv[1];
     const bool ok = write(dir, "secscan_report.txt", report) &&

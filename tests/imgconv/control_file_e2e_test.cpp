@@ -57,13 +57,88 @@ TEST_F(ControlFileProgram, WorkedExampleQuietAndVerbose) {
 }
 
 TEST_F(ControlFileProgram, GeometryOptionsPlayNoPart) {
+    // Of the geometry only the sectors per track count, as records per
+    // track: equal to the report's, they change nothing; one more adds a
+    // record of zeros to each track.
     const Bytes image = write_worked_example();
     EXPECT_RUN(
-        "imgconv", {"dump.bin", "-c", "2",  "-h", "1",   "-s", "4",         "-r", "16",
+        "imgconv", {"dump.bin", "-c", "2",  "-h", "1",   "-s", "3",         "-r", "16",
                     "-j",       "8",  "-i", "3",  "-cs", "1",  "-hs",       "1",  "-cskip",
                     "100",      "-m", "1",  "0",  "5",   "-l", "report.txt"},
         e2e::Expected{
             0, kNoLif + "Using control file report.txt...done.\n", "", {{"image.bin", image}}});
+    EXPECT_RUN("imgconv", {"dump.bin", "four.hpi", "-s", "4", "-l", "report.txt"},
+               e2e::Expected{0,
+                             kNoLif + "Using control file report.txt...\n"
+                                      "Warning: cylinder 0 head 0 record 3 not found; written as "
+                                      "zeros.\n"
+                                      "Warning: 1 records written as zeros, 0 sectors not "
+                                      "written, 0 tracks not written.\n"
+                                      "done.\n",
+                             "",
+                             {{"four.hpi", image + Bytes(256, '\0')}}});
+}
+
+TEST_F(ControlFileProgram, DamagedReportKeepsEveryRecordInItsPlace) {
+    // Three records of 16 bytes per track. Track 0/1 lost record 1, read
+    // record 0 twice and met a stray sector of cylinder 1; track 1/0 could
+    // not be read; track 1/1 carries a record 3 and is listed twice; a
+    // track of another format ends the scan.
+    const std::string report =
+        "Sector report\n" + track_line(0, 0, 3) + sector_line(0, 0, 0, 16) +
+        sector_line(0, 0, 1, 16) + sector_line(0, 0, 2, 16) + track_line(0, 1, 3) +
+        sector_line(0, 1, 2, 16) + sector_line(0, 1, 0, 16) + sector_line(1, 1, 1, 16) +
+        sector_line(0, 1, 0, 16) + track_line(1, 0, 0) + track_line(1, 1, 3) +
+        sector_line(1, 1, 0, 16) + sector_line(1, 1, 3, 16) + sector_line(1, 1, 1, 16) +
+        sector_line(1, 1, 2, 16) + track_line(1, 1, 3) + sector_line(1, 1, 0, 16) +
+        sector_line(1, 1, 1, 16) + sector_line(1, 1, 2, 16) + track_line(2, 0, 2) +
+        sector_line(2, 0, 1, 32) + sector_line(2, 0, 2, 32);
+    // Sector line n of the report holds sector_data(n); the foreign track's
+    // two 32-byte sectors are the last 64 bytes.
+    Bytes dump;
+    for (int tag = 0; tag < 14; ++tag)
+        dump += sector_data(tag, 16);
+    dump += sector_data(14, 64);
+    write_file("report.txt", report);
+    write_file("dump.bin", dump);
+    auto sector = [&](int tag) { return dump.substr(size_t(tag) * 16, 16); };
+    const Bytes image = sector(0) + sector(1) + sector(2) + sector(6) + Bytes(16, '\0') +
+                        sector(3) + sector(7) + sector(9) + sector(10) + sector(11) + sector(12) +
+                        sector(13);
+    const Bytes zeros = "Warning: cylinder 0 head 1 record 1 not found; written as zeros.\n";
+    const Bytes lost = "Warning: cylinder 1 head 0: nothing written for this track; the records "
+                       "after it move up by one track.\n";
+    const Bytes outside =
+        "Warning: cylinder 1 head 1 record 3 is outside records 0 to 2; not written.\n";
+    const Bytes again = "Warning: cylinder 1 head 1 appears again in the report; written again, "
+                        "so the records after it move down by one track.\n";
+    const Bytes summary =
+        "Warning: 1 records written as zeros, 1 sectors not written, 1 tracks not written.\n";
+    EXPECT_RUN("imgconv", {"dump.bin", "quiet.hpi", "-l", "report.txt"},
+               e2e::Expected{0,
+                             kNoLif + "Using control file report.txt...\n" + zeros + lost +
+                                 outside + again + summary + "done.\n",
+                             "",
+                             {{"quiet.hpi", image}}});
+    const Bytes foreign_size = "recsizeID=32 doesn't match valid sector size=16\n";
+    EXPECT_RUN("imgconv", {"dump.bin", "verbose.hpi", "-l", "report.txt", "-v"},
+               e2e::Expected{
+                   0,
+                   kNoLif +
+                       "Using tracks=33 heads=2 sectors=16 interleave=2\n"
+                       "Using control file report.txt...\n"
+                       "Processing cylinder=0 head=0 num_sectors=3\n"
+                       "cylID=1 doesn't match physical cylinder=0\n"
+                       "Processing cylinder=0 head=1 num_sectors=3\n" +
+                       zeros +
+                       "num sectors=0 doesn't match track size=3\n"
+                       "Processing cylinder=1 head=0 num_sectors=0\n"
+                       "Processing cylinder=1 head=1 num_sectors=4\n" +
+                       lost + outside + "Processing cylinder=1 head=1 num_sectors=3\n" + again +
+                       "num sectors=2 doesn't match track size=3\n" + foreign_size + foreign_size +
+                       "Processing cylinder=2 head=0 num_sectors=0\n" + summary + "done.\n",
+                   "",
+                   {{"verbose.hpi", image}}});
 }
 
 TEST_F(ControlFileProgram, LifDumpQuietRunPrintsOneLine) {
@@ -241,8 +316,11 @@ TEST_F(ControlFileProgram, MatchlistCountsZeroAndNegativeFindNothing) {
                                "using cylinder skew=0 head skew=0\n";
     EXPECT_RUN("imgconv", with({"dump.bin", "a.hpi", "-m", "0"}, kWorkedGeometry),
                e2e::Expected{0, out, "", {{"a.hpi", unskewed}}});
+    const Bytes none_found = kNoLif + "Using tracks=2 heads=2 sectors=4 interleave=2\n"
+                                      "Warning: no skew pair places every matchlist record.\n"
+                                      "using cylinder skew=0 head skew=0\n";
     EXPECT_RUN("imgconv", with({"dump.bin", "b.hpi", "-m", "-1"}, kWorkedGeometry),
-               e2e::Expected{0, out, "", {{"b.hpi", unskewed}}});
+               e2e::Expected{0, none_found, "", {{"b.hpi", unskewed}}});
     // Head skew given, cylinder skew searched: the given one stays.
     EXPECT_RUN("imgconv",
                with({"dump.bin", "c.hpi", "-hs", "0", "-m", "2", "6", "114", "13", "342"},
@@ -264,14 +342,16 @@ TEST_F(ControlFileProgram, MatchlistWithNoHeadsFindsNothing) {
     header[0] = '\x80';
     header[35] = 4; // sectors per track 4; tracks and surfaces 0
     write_file("lif.bin", header);
-    EXPECT_RUN("imgconv", {"lif.bin", "out.hpi", "-i", "1", "-m", "1", "0", "0", "-v"},
-               e2e::Expected{0,
-                             "LIF detected: dirstart=0 dirsize=0 datastart=0\n"
-                             "Using tracks=0 heads=0 sectors=4 interleave=1\n"
-                             "using cylinder skew=0 head skew=0\n"
-                             // The driver's own note on a geometry without records.
-                             "Warning: geometry gives no records (cylinders=0 heads=0 sectors=4).\n"
-                             "Warning: give the geometry with -c, -h and -s.\n",
-                             "",
-                             {{"out.hpi", ""}}});
+    EXPECT_RUN(
+        "imgconv", {"lif.bin", "out.hpi", "-i", "1", "-m", "1", "0", "0", "-v"},
+        e2e::Expected{0,
+                      "LIF detected: dirstart=0 dirsize=0 datastart=0\n"
+                      "Using tracks=0 heads=0 sectors=4 interleave=1\n"
+                      "Warning: no skew pair places every matchlist record.\n"
+                      "using cylinder skew=0 head skew=0\n"
+                      // The driver's own note on a geometry without records.
+                      "Warning: geometry gives no records (cylinders=0 heads=0 sectors=4).\n"
+                      "Warning: give the geometry with -c, -h and -s.\n",
+                      "",
+                      {{"out.hpi", ""}}});
 }

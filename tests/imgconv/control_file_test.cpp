@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bitset>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -79,7 +80,8 @@ class ControlFileRun : public ::testing::Test {
     // Converts `report` with `dump` into image.bin. Paths of other files
     // (a directory, /dev/full) can stand in for the control file and output.
     Result run_paths(const std::string& dump_path, const std::string& report_path,
-                     const std::string& output_path, bool verbose) const {
+                     const std::string& output_path, bool verbose,
+                     uint32_t known_sectors = 0) const {
         FILE* input = std::fopen(dump_path.c_str(), "rb");
         FILE* control = std::fopen(report_path.c_str(), "rb");
         FILE* output = std::fopen(output_path.c_str(), "wb");
@@ -90,8 +92,8 @@ class ControlFileRun : public ::testing::Test {
         CapturedStream out, err;
         unsigned char record_buffer[kRecordBufferBytes] = {};
         r.status = convert_from_control_file(input, output, control, report_path.c_str(),
-                                             output_path.c_str(), verbose, record_buffer, out.get(),
-                                             err.get());
+                                             output_path.c_str(), verbose, known_sectors,
+                                             record_buffer, out.get(), err.get());
         std::fclose(input);
         std::fclose(control);
         std::fclose(output);
@@ -102,10 +104,12 @@ class ControlFileRun : public ::testing::Test {
         return r;
     }
 
-    Result run(const std::string& report, const Bytes& dump, bool verbose = false) const {
+    Result run(const std::string& report, const Bytes& dump, bool verbose = false,
+               uint32_t known_sectors = 0) const {
         write_file("report.txt", report);
         write_file("dump.bin", dump);
-        return run_paths(path("dump.bin"), path("report.txt"), path("image.bin"), verbose);
+        return run_paths(path("dump.bin"), path("report.txt"), path("image.bin"), verbose,
+                         known_sectors);
     }
 
     // What the conversion prints on a clean run, quiet or verbose.
@@ -203,7 +207,7 @@ TEST(ReportColumns, FieldsBeyondTheLineReadAsZero) {
     const std::string s = kRulerSectorLine;
     EXPECT_EQ(parse_sector_line(s.data(), 20).headID, 1u);
     EXPECT_EQ(parse_sector_line(s.data(), 20).record, 0u);
-    EXPECT_EQ(parse_sector_line(s.data(), 34).recsizeID, 0); // field cut short
+    EXPECT_EQ(parse_sector_line(s.data(), 34).recsizeID, 25); // the columns the line covers
     EXPECT_EQ(parse_sector_line(s.data(), 35).recsizeID, 256);
     EXPECT_EQ(parse_sector_line(s.data(), 0).cylID, 0u);
     const std::string t = kRulerTrackLine;
@@ -211,10 +215,54 @@ TEST(ReportColumns, FieldsBeyondTheLineReadAsZero) {
     EXPECT_EQ(cut.cylinder, 5u);
     EXPECT_EQ(cut.head, 1u);
     EXPECT_EQ(cut.reported_sectors, 0u);
+    // The line's end is not content: a short size field reads alike with LF and CR LF.
+    const std::string short_size = kRulerSectorLine.substr(0, 32) + "4";
+    EXPECT_EQ(sector_of(short_size + "\n").recsizeID, 4);
+    EXPECT_EQ(sector_of(short_size + "\r\n").recsizeID, 4);
     // NUL bytes inside a line are just other characters.
     std::string with_nul = kRulerSectorLine;
     with_nul[11] = '\0';
     EXPECT_EQ(sector_of(with_nul).recsizeID, 256);
+}
+
+// ---- Track layout --------------------------------------------------------
+
+namespace {
+
+std::bitset<kTrackSlots> records(const std::vector<uint32_t>& list) {
+    std::bitset<kTrackSlots> set;
+    for (uint32_t r : list)
+        set.set(r);
+    return set;
+}
+
+} // namespace
+
+TEST(TrackLayout, EveryRecordInItsSlotAndEveryHoleNamed) {
+    struct Case {
+        const char* what;
+        std::vector<uint32_t> kept; // in report order, repeats allowed
+        uint32_t records_per_track, first_record;
+        uint32_t first, count;
+        std::vector<uint32_t> zero_filled, outside;
+    };
+    const Case cases[] = {
+        {"clean", {2, 0, 1}, 3, 0, 0, 3, {}, {}},
+        {"re-read sector", {0, 1, 1, 2}, 3, 0, 0, 3, {}, {}},
+        {"record above the range", {0, 3, 1, 2}, 3, 0, 0, 3, {}, {3}},
+        {"record below the range", {0, 1, 2}, 2, 1, 1, 2, {}, {0}},
+        {"first and last lost", {3, 2}, 4, 1, 1, 4, {1, 4}, {}},
+        {"nothing in the range", {7}, 3, 0, 0, 0, {}, {7}},
+        {"cut at the last slot", {250, 255}, 16, 250, 250, 6, {251, 252, 253, 254}, {}},
+        {"range of the last slot", {255, 254}, 1, 255, 255, 1, {}, {254}},
+    };
+    for (const Case& t : cases) {
+        const TrackLayout l = lay_out_track(records(t.kept), t.records_per_track, t.first_record);
+        EXPECT_EQ(l.first, t.first) << t.what;
+        EXPECT_EQ(l.count, t.count) << t.what;
+        EXPECT_EQ(l.zero_filled, records(t.zero_filled)) << t.what;
+        EXPECT_EQ(l.outside, records(t.outside)) << t.what;
+    }
 }
 
 // ---- Conversion ----------------------------------------------------------
@@ -237,6 +285,23 @@ TEST_F(ControlFileRun, WorkedExampleRecordsTwoZeroOne) {
               using_line(true) + "Processing cylinder=0 head=0 num_sectors=3\ndone.\n");
     EXPECT_EQ(verbose.err, "");
     EXPECT_EQ(verbose.image, image);
+}
+
+TEST_F(ControlFileRun, SectorsPerTrackKnownBeforeTheWalkSetTheRecordsPerTrack) {
+    // A track that lost its last record: only a figure known beforehand
+    // ("-s", the LIF header) tells that it had one. One the store cannot hold
+    // counts as unknown.
+    const std::string report =
+        track_line(0, 0, 2) + sector_line(0, 0, 0, 2) + sector_line(0, 0, 1, 2);
+    Result known = run(report, "aabb", false, 3);
+    EXPECT_EQ(known.out, using_line(false) +
+                             "\nWarning: cylinder 0 head 0 record 2 not found; written as zeros.\n"
+                             "Warning: 1 records written as zeros, 0 sectors not written, 0 "
+                             "tracks not written.\ndone.\n");
+    EXPECT_EQ(known.image, Bytes("aabb") + Bytes(2, '\0'));
+    Result too_many = run(report, "aabb", false, kTrackSlots + 1);
+    EXPECT_EQ(too_many.out, using_line(false) + "done.\n");
+    EXPECT_EQ(too_many.image, "aabb");
 }
 
 TEST_F(ControlFileRun, ReportWithoutTrackLineWritesNothing) {
@@ -262,25 +327,32 @@ TEST_F(ControlFileRun, LinesBeforeTheFirstTrackTakeNoData) {
 }
 
 TEST_F(ControlFileRun, TracksBeforeCylinderZeroHeadZeroWriteNothing) {
-    // Until the first track at cylinder 0, head 0 the track size is 0, so
-    // these sectors fail check 1; their data are still read past.
+    // Until the first track at cylinder 0, head 0 the sector size is 0, so
+    // these sectors fail check 4, their data are read past and the track is
+    // named as not written.
     const std::string report = track_line(1, 0, 2) + sector_line(1, 0, 0, 4) +
                                sector_line(1, 0, 1, 4) + track_line(0, 0, 2) +
                                sector_line(0, 0, 0, 4) + sector_line(0, 0, 1, 4);
     Result r = run(report, "aaaabbbbCCCCDDDD", true);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, using_line(true) + "num sectors=2 doesn't match track size=0\n"
-                                        "num sectors=2 doesn't match track size=0\n"
-                                        "Processing cylinder=1 head=0 num_sectors=0\n"
-                                        "Processing cylinder=0 head=0 num_sectors=2\n"
-                                        "done.\n");
+    EXPECT_EQ(r.out, using_line(true) +
+                         "recsizeID=4 doesn't match valid sector size=0\n"
+                         "recsizeID=4 doesn't match valid sector size=0\n"
+                         "Processing cylinder=1 head=0 num_sectors=0\n"
+                         "Warning: cylinder 1 head 0 comes before the disk's format is known; not "
+                         "written.\n"
+                         "Processing cylinder=0 head=0 num_sectors=2\n"
+                         "Warning: 0 records written as zeros, 0 sectors not written, 1 tracks not "
+                         "written.\n"
+                         "done.\n");
     EXPECT_EQ(r.image, "CCCCDDDD");
 }
 
 TEST_F(ControlFileRun, EachFailingCheckIsReportedAndItsDataReadPast) {
     // Track size 2, sector size 4, first record 0. The second track carries a
     // neighbour's cylinder ID, a wrong head ID and a sector of another size;
-    // the third reports three sectors.
+    // the third reports three sectors, which rejects none: its record 0 is
+    // kept and its missing record 1 written as zeros.
     const std::string report =
         track_line(0, 0, 2) + sector_line(0, 0, 0, 4) + sector_line(0, 0, 1, 4) +
         track_line(0, 1, 2) + sector_line(1, 1, 0, 4) + sector_line(0, 0, 0, 4) +
@@ -305,12 +377,17 @@ TEST_F(ControlFileRun, EachFailingCheckIsReportedAndItsDataReadPast) {
                                         "recsizeID=8 doesn't match valid sector size=4\n"
                                         "Processing cylinder=0 head=1 num_sectors=2\n"
                                         "num sectors=3 doesn't match track size=2\n"
-                                        "Processing cylinder=1 head=0 num_sectors=0\n"
+                                        "Processing cylinder=1 head=0 num_sectors=1\n"
+                                        "Warning: cylinder 1 head 0 record 1 not found; written "
+                                        "as zeros.\n"
                                         "Processing cylinder=1 head=1 num_sectors=2\n"
+                                        "Warning: 1 records written as zeros, 0 sectors not "
+                                        "written, 0 tracks not written.\n"
                                         "done.\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.image, "0000111122223333"
-                       "44445555");
+                       "wwww" +
+                           Bytes(4, '\0') + "44445555");
 }
 
 TEST_F(ControlFileRun, CheckFiveMessageRunsIntoTheNextOutput) {
@@ -340,14 +417,15 @@ TEST_F(ControlFileRun, RecordsOneToNWithRecordNOnAnNSectorTrack) {
 }
 
 TEST_F(ControlFileRun, DuplicateRecordsBothCountAndTheLaterDataStay) {
-    // Records 0, 1, 1 on a two-sector track: three records are written from
-    // slot 0, and slot 2, which this track never filled, comes out as zeros.
+    // Records 0, 1, 1 on a two-sector track (a re-read): both copies count
+    // as stored, but the track still gives its two records, the later data in
+    // slot 1.
     const std::string report = track_line(0, 0, 2) + sector_line(0, 0, 0, 2) +
                                sector_line(0, 0, 1, 2) + sector_line(0, 0, 1, 2);
     Result r = run(report, "aabbcc", true);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, using_line(true) + "Processing cylinder=0 head=0 num_sectors=3\ndone.\n");
-    EXPECT_EQ(r.image, Bytes("aacc") + Bytes(2, '\0'));
+    EXPECT_EQ(r.image, "aacc");
 }
 
 TEST_F(ControlFileRun, SlotsNotFilledByTheTrackAreZeroNotAnEarlierTracksData) {
@@ -363,19 +441,25 @@ TEST_F(ControlFileRun, SlotsNotFilledByTheTrackAreZeroNotAnEarlierTracksData) {
 
 TEST_F(ControlFileRun, RejectedSectorStillLowersFirstRecord) {
     // Records 2 and 1 are kept; record 0 carries a neighbour's cylinder ID
-    // and is rejected, yet it moves the first record to 0: slots 0 and 1 are
-    // written, the empty slot 0 as zeros, and record 2 is left out.
+    // and is rejected, yet it moves the first record to 0: the track holds
+    // records 0 to 2, the empty slot 0 written as zeros.
     const std::string report = track_line(0, 0, 3) + sector_line(0, 0, 2, 2) +
                                sector_line(0, 0, 1, 2) + sector_line(1, 0, 0, 2);
     Result r = run(report, "r2r1xx", true);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, using_line(true) + "cylID=1 doesn't match physical cylinder=0\n"
                                         "Processing cylinder=0 head=0 num_sectors=2\n"
+                                        "Warning: cylinder 0 head 0 record 0 not found; written "
+                                        "as zeros.\n"
+                                        "Warning: 1 records written as zeros, 0 sectors not "
+                                        "written, 0 tracks not written.\n"
                                         "done.\n");
-    EXPECT_EQ(r.image, Bytes(2, '\0') + "r1");
+    EXPECT_EQ(r.image, Bytes(2, '\0') + "r1r2");
 }
 
 TEST_F(ControlFileRun, TrackLineWithoutSectorsWritesNothing) {
+    // An unreadable track moves the records after it up: it is named when the
+    // next track is written. The one at the end of the report is not.
     const std::string report = track_line(0, 0, 1) + sector_line(0, 0, 0, 2) + track_line(0, 1, 1) +
                                track_line(1, 0, 1) + "\n" + sector_line(1, 0, 0, 2) +
                                track_line(1, 1, 1);
@@ -384,7 +468,11 @@ TEST_F(ControlFileRun, TrackLineWithoutSectorsWritesNothing) {
     EXPECT_EQ(r.out, using_line(true) + "Processing cylinder=0 head=0 num_sectors=1\n"
                                         "Processing cylinder=0 head=1 num_sectors=0\n"
                                         "Processing cylinder=1 head=0 num_sectors=1\n"
+                                        "Warning: cylinder 0 head 1: nothing written for this "
+                                        "track; the records after it move up by one track.\n"
                                         "Processing cylinder=1 head=1 num_sectors=0\n"
+                                        "Warning: 0 records written as zeros, 0 sectors not "
+                                        "written, 1 tracks not written.\n"
                                         "done.\n");
     EXPECT_EQ(r.image, "aabb");
 }
@@ -406,6 +494,25 @@ TEST_F(ControlFileRun, CrLfLinesConvertLikeLfLines) {
     EXPECT_EQ(b.status, 0);
     EXPECT_EQ(b.out, a.out);
     EXPECT_EQ(b.image, a.image);
+}
+
+TEST_F(ControlFileRun, LostTracksBeyondTheNamedOnesAreCounted) {
+    // 4096 unreadable tracks are named one by one; those beyond are counted.
+    std::string report = track_line(0, 0, 1) + sector_line(0, 0, 0, 1);
+    for (int i = 0; i < 4098; ++i)
+        report += track_line(1, 0, 1);
+    report += track_line(2, 0, 1) + sector_line(2, 0, 0, 1);
+    std::string named;
+    for (int i = 0; i < 4096; ++i)
+        named += "Warning: cylinder 1 head 0: nothing written for this track; the records after "
+                 "it move up by one track.\n";
+    Result r = run(report, "ab");
+    EXPECT_EQ(r.out, using_line(false) + "\n" + named +
+                         "Warning: 2 more tracks: nothing written for them; the records after "
+                         "them move up by 2 tracks.\n"
+                         "Warning: 0 records written as zeros, 0 sectors not written, 4098 "
+                         "tracks not written.\ndone.\n");
+    EXPECT_EQ(r.image, "ab");
 }
 
 TEST_F(ControlFileRun, LineLongerThan1023BytesIsSeveralLines) {
@@ -432,9 +539,9 @@ TEST_F(ControlFileRun, NulBytesInLinesDoNotCutThem) {
 }
 
 TEST_F(ControlFileRun, WrittenRangeNeverPassesTheLastSlot) {
-    // A two-sector track that lists record 0 three hundred times: 256 of
-    // them fill slots 0 to 255, the rest would be written from slot 256 on
-    // and are rejected, their data read past.
+    // A two-sector track that lists record 0 three hundred times: every copy
+    // goes to slot 0 and the last one stays. The track sets one record per
+    // track, so the next track's record 1 lies outside its range.
     std::string report = track_line(0, 0, 2);
     Bytes dump;
     for (int i = 0; i < 300; ++i) {
@@ -445,29 +552,32 @@ TEST_F(ControlFileRun, WrittenRangeNeverPassesTheLastSlot) {
     dump += "XY";
     Result r = run(report, dump, true);
     EXPECT_EQ(r.status, 0);
-    std::string rejected;
-    for (int i = 256; i < 300; ++i)
-        rejected += "record=0 doesn't fit the track buffer (first record=0, num_sectors=256)\n";
-    EXPECT_EQ(r.out, using_line(true) + rejected +
-                         "Processing cylinder=0 head=0 num_sectors=256\n"
+    EXPECT_EQ(r.out, using_line(true) +
+                         "Processing cylinder=0 head=0 num_sectors=300\n"
                          "Processing cylinder=0 head=1 num_sectors=2\n"
+                         "Warning: cylinder 0 head 1 record 1 is outside records 0 to 0; not "
+                         "written.\n"
+                         "Warning: 0 records written as zeros, 1 sectors not written, 0 tracks "
+                         "not written.\n"
                          "done.\n");
-    // Slot 0 holds the 256th copy; slots 1 to 255 were never filled.
-    EXPECT_EQ(r.image, Bytes(1, '\xFF') + Bytes(255, '\0') + "XY");
+    EXPECT_EQ(r.image, Bytes(1, static_cast<char>(299)) + "X");
 }
 
-TEST_F(ControlFileRun, SectorBeforeAnyRecordNumberIsRejected) {
+TEST_F(ControlFileRun, SectorBeforeAnyRecordNumberIsNotWritten) {
     // Before a track at cylinder 0, head 0 there is no first record: a
     // zero-sized record 0 on a track reporting no sectors passes the checks,
-    // but would be written from slot 256.
+    // but its track comes before the disk's format is known.
     const std::string report = track_line(3, 0, 0) + sector_line(3, 0, 0, 0) + track_line(0, 0, 1) +
                                sector_line(0, 0, 0, 2);
     Result r = run(report, "ok", true);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, using_line(true) +
-                         "record=0 doesn't fit the track buffer (first record=256, num_sectors=0)\n"
-                         "Processing cylinder=3 head=0 num_sectors=0\n"
+                         "Processing cylinder=3 head=0 num_sectors=1\n"
+                         "Warning: cylinder 3 head 0 comes before the disk's format is known; not "
+                         "written.\n"
                          "Processing cylinder=0 head=0 num_sectors=1\n"
+                         "Warning: 0 records written as zeros, 1 sectors not written, 1 tracks "
+                         "not written.\n"
                          "done.\n");
     EXPECT_EQ(r.image, "ok");
 }
@@ -550,7 +660,7 @@ TEST_F(ControlFileRun, UnseekableDumpIsASeekError) {
     CapturedStream out, err;
     unsigned char record_buffer[kRecordBufferBytes] = {};
     const int status = convert_from_control_file(input, output, control, "report.txt", "image.bin",
-                                                 false, record_buffer, out.get(), err.get());
+                                                 false, 0, record_buffer, out.get(), err.get());
     std::fclose(input);
     close(fds[1]);
     std::fclose(control);
