@@ -5,12 +5,14 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <vector>
 
 // What the command line asks for.
 struct BlocksumSettings {
     const char* image = nullptr; // first name not taken by an option
     RomSumMode mode = RomSumMode::Normal;
     const char* block_size_text = nullptr; // value of the last "-blocksize", unread
+    std::vector<const char*> unread;       // image names after the first: not read
 };
 
 enum class ArgScan { Run, Usage };

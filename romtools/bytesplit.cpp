@@ -7,12 +7,11 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr unsigned char kAllBits = 0xFF;
-// Read-ahead of the ROM file: 8 blocks per system call rather than one.
-constexpr size_t kStreamBufferBytes = 65536;
 
 void print_usage(FILE* out, const char* program) {
     std::fprintf(out, "Usage: %s <ROM file>\n", program);
@@ -25,11 +24,9 @@ struct Output {
     FILE* file = nullptr;
 };
 
-// Creates an output file. It is unbuffered: each block's one fwrite reaches the
-// file at once, so a full disk shows as the failure of that very block, after
-// its report line and before the next one. Any stream buffer, even one of
-// exactly one block, would hold a block back and report the failure later,
-// after report lines for blocks that never reached the disk.
+// Creates an output file. It is unbuffered: each batch's one fwrite goes to
+// the file at once, so a full disk shows as the failure of that very batch,
+// and the count of bytes that got through names the block that failed.
 bool create(Output& output) {
     output.file = std::fopen(output.name.c_str(), "wb");
     if (output.file)
@@ -37,14 +34,18 @@ bool create(Output& output) {
     return output.file != nullptr;
 }
 
-// Writes one block; false (message printed) when the stream reports an error.
-bool write_block(Output& output, const unsigned char* bytes, FILE* err) {
-    if (std::fwrite(bytes, 1, kSplitBlockBytes, output.file) < kSplitBlockBytes &&
-        std::ferror(output.file)) {
-        std::fprintf(err, "Write error on file \"%s\" #%d\n", output.name.c_str(), errno);
-        return false;
-    }
-    return true;
+// Writes one batch's bytes for this output. On a failed write gives false
+// and leaves in `failed_block` the batch's block whose bytes did not all
+// reach the file, and in `error` the errno of the failure.
+bool write_batch(Output& output, const unsigned char* bytes, size_t size, size_t& failed_block,
+                 int& error) {
+    errno = 0;
+    const size_t written = std::fwrite(bytes, 1, size, output.file);
+    if (written == size || !std::ferror(output.file))
+        return true;
+    error = errno;
+    failed_block = written / kSplitBlockBytes;
+    return false;
 }
 
 // Flushes and closes an output; false (message printed) when its data did not
@@ -74,30 +75,72 @@ bool output_is_input(const Output& output, const char* rom_name, FILE* err) {
     return true;
 }
 
-// Reads, reports and splits block after block until the input ends.
+// Blocks per batch: each batch is read in one call and written to each
+// output in one call.
+constexpr size_t kBatchBlocks = kRomBatchBytes / kRomBlockBytes;
+
+// Prints the report lines of blocks first..last of a batch whose first block
+// is block number `base`, with the short-block warning after the padded one.
+void report_blocks(FILE* out, long long base, const RomBlockSum* sums, size_t first, size_t last,
+                   size_t short_block, size_t short_bytes) {
+    for (size_t b = first; b <= last; ++b) {
+        print_block_report(out, base + static_cast<long long>(b), sums[b],
+                           rom_verdict(sums[b], RomSumMode::Normal));
+        if (b == short_block)
+            std::fprintf(out,
+                         "Warning: block %lld is short (%lu bytes); it was padded with zero "
+                         "words.\n",
+                         base + static_cast<long long>(b), static_cast<unsigned long>(short_bytes));
+    }
+}
+
+// Reads, sums, splits and writes a batch of blocks at a time until the input
+// ends. A batch's report lines are printed once both its writes got through;
+// after a failed write, the lines up to the block that did not reach the file.
 int split_blocks(FILE* rom, const char* rom_name, Output& high, Output& low, FILE* out, FILE* err) {
-    unsigned char block[kRomBlockBytes];
-    unsigned char high_bytes[kSplitBlockBytes];
-    unsigned char low_bytes[kSplitBlockBytes];
-    for (long long number = 0;; ++number) {
-        const size_t got = std::fread(block, 1, kRomBlockBytes, rom);
-        if (got < kRomBlockBytes) {
-            if (std::ferror(rom)) {
-                std::fprintf(err, "Read error on file \"%s\" (%d bytes read)\n", rom_name,
-                             static_cast<int>(got));
-                return -1;
-            }
-            if (got == 0)
-                return 0;
+    std::vector<unsigned char> batch(kBatchBlocks * kRomBlockBytes);
+    std::vector<unsigned char> high_bytes(kBatchBlocks * kSplitBlockBytes);
+    std::vector<unsigned char> low_bytes(kBatchBlocks * kSplitBlockBytes);
+    RomBlockSum sums[kBatchBlocks];
+    constexpr size_t kNoShortBlock = kBatchBlocks;
+    for (long long base = 0;; base += kBatchBlocks) {
+        const size_t got = std::fread(batch.data(), 1, batch.size(), rom);
+        size_t blocks = got / kRomBlockBytes;
+        const size_t tail = got - blocks * kRomBlockBytes;
+        const bool read_failed = got < batch.size() && std::ferror(rom);
+        size_t short_block = kNoShortBlock;
+        if (tail > 0 && !read_failed) {
             // A short last block is padded with zero words: they leave verify
             // unchanged and make the output bytes FF.
-            std::memset(block + got, 0, kRomBlockBytes - got);
+            std::memset(batch.data() + got, 0, kRomBlockBytes - tail);
+            short_block = blocks++;
         }
-        const RomBlockSum sum = rom_block_sum(block, kRomBlockWords, RomSumMode::Normal);
-        print_block_report(out, number, sum, rom_verdict(sum, RomSumMode::Normal));
-        split_complemented(block, kRomBlockWords, high_bytes, low_bytes);
-        if (!write_block(high, high_bytes, err) || !write_block(low, low_bytes, err))
+        if (blocks > 0) {
+            rom_block_sums(batch.data(), kRomBlockWords, blocks, RomSumMode::Normal, sums);
+            split_complemented(batch.data(), blocks * kRomBlockWords, high_bytes.data(),
+                               low_bytes.data());
+            const size_t size = blocks * kSplitBlockBytes;
+            size_t failed_block = 0;
+            int error = 0;
+            Output* failed = nullptr;
+            if (!write_batch(high, high_bytes.data(), size, failed_block, error))
+                failed = &high;
+            else if (!write_batch(low, low_bytes.data(), size, failed_block, error))
+                failed = &low;
+            if (failed) {
+                report_blocks(out, base, sums, 0, failed_block, short_block, tail);
+                std::fprintf(err, "Write error on file \"%s\" #%d\n", failed->name.c_str(), error);
+                return -1;
+            }
+            report_blocks(out, base, sums, 0, blocks - 1, short_block, tail);
+        }
+        if (read_failed) {
+            std::fprintf(err, "Read error on file \"%s\" (%d bytes read)\n", rom_name,
+                         static_cast<int>(tail));
             return -1;
+        }
+        if (got < batch.size())
+            return 0;
     }
 }
 
@@ -139,8 +182,8 @@ int run_bytesplit(int argc, char* argv[], FILE* out, FILE* err) {
         std::fclose(rom);
         return -1;
     }
-    char rom_buffer[kStreamBufferBytes];
-    std::setvbuf(rom, rom_buffer, _IOFBF, sizeof rom_buffer);
+    // Each batch is read straight into its buffer.
+    std::setvbuf(rom, nullptr, _IONBF, 0);
     int status = -1;
     if (!create(high)) {
         std::fprintf(err, "Could not create file \"%s\".\n", high.name.c_str());
