@@ -1,6 +1,8 @@
 // blocksum's command line and block loop.
 #include "blocksum.h"
 
+#include "batch_buffer.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -22,7 +24,7 @@ int check_image(FILE* image, const char* name, size_t words, RomSumMode mode, FI
                 FILE* err) {
     const size_t block_bytes = words * kBytesPerRomWord;
     const size_t batch_blocks = kRomBatchBytes / block_bytes;
-    std::vector<unsigned char> batch(batch_blocks * block_bytes);
+    BatchBuffer batch(batch_blocks * block_bytes);
     std::vector<RomBlockSum> sums(batch_blocks);
     for (long long number = 0;;) {
         const size_t got = std::fread(batch.data(), 1, batch.size(), image);
