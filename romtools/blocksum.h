@@ -1,7 +1,7 @@
 // blocksum: checks a combined ROM image block by block and reports each block's sums and verdict.
 #pragma once
 
-#include "rom_block_sum.h"
+#include "block_report.h"
 
 #include <cstddef>
 #include <cstdio>

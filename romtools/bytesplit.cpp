@@ -2,7 +2,7 @@
 #include "bytesplit.h"
 
 #include "batch_buffer.h"
-#include "rom_block_sum.h"
+#include "block_report.h"
 #include "same_file.h"
 
 #include <cerrno>

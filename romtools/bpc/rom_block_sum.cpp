@@ -1,8 +1,6 @@
 // Block sums and verdicts of ROM words, with the outcome of the BPC word operations.
 #include "rom_block_sum.h"
 
-#include <cerrno>
-
 #if defined(__SSE2__) && (defined(__x86_64__) || defined(_M_X64))
 #define HPKIT_HAVE_SSE2 1
 #include <emmintrin.h>
@@ -344,30 +342,4 @@ RomVerdict rom_verdict(const RomBlockSum& sum, RomSumMode mode) {
     if (sum.verify == 0 && mode == RomSumMode::Plain)
         return RomVerdict::NoRomPresent;
     return RomVerdict::Corrupt;
-}
-
-const char* rom_verdict_text(RomVerdict verdict) {
-    switch (verdict) {
-    case RomVerdict::Sound:
-        return "\t(ROM OK)\n";
-    case RomVerdict::NoRomPresent:
-        return "\t(no ROM present)\n";
-    case RomVerdict::Corrupt:
-        break;
-    }
-    return "\t(ROM currupt)\n";
-}
-
-void print_block_report(FILE* out, long long block, const RomBlockSum& sum, RomVerdict verdict) {
-    // Block numbers beyond 2^31 - 1 occur for images past 4 GiB read in small blocks.
-    std::fprintf(out, "block %lld: verify=%ld checksum=%ld%s", block, static_cast<long>(sum.verify),
-                 static_cast<long>(sum.checksum), rom_verdict_text(verdict));
-}
-
-bool finish_report(FILE* out, FILE* err) {
-    errno = 0;
-    if (std::fflush(out) == 0 && !std::ferror(out))
-        return true;
-    std::fprintf(err, "Write error on file \"<stdout>\" #%d\n", errno);
-    return false;
 }

@@ -5,7 +5,6 @@
 #include "bpc.h"
 
 #include <cstddef>
-#include <cstdio>
 
 // Words in a block unless told otherwise, and the most a block buffer holds.
 constexpr size_t kRomBlockWords = 4096;
@@ -55,14 +54,3 @@ void rom_block_sums(const unsigned char* bytes, size_t words, size_t blocks, Rom
                     RomBlockSum* sums, RomSumPath path = RomSumPath::Best);
 
 RomVerdict rom_verdict(const RomBlockSum& sum, RomSumMode mode);
-
-// The text printed after a block's numbers, newline included.
-const char* rom_verdict_text(RomVerdict verdict);
-
-// Prints "block N: verify=V checksum=C" and the verdict text.
-void print_block_report(FILE* out, long long block, const RomBlockSum& sum, RomVerdict verdict);
-
-// Writes out what the report stream still buffers. The report lines are a
-// result in their own right: false, after "Write error on file "<stdout>" #n",
-// when any of them did not get through.
-bool finish_report(FILE* out, FILE* err);

@@ -1,6 +1,8 @@
 // Block sums, verdicts and report lines of ROM words in normal and plain mode.
 #include "rom_block_sum.h"
 
+#include "block_report.h"
+
 #include "capture.h"
 #include "stepwise_sum.h"
 
