@@ -76,19 +76,25 @@ RomBlockSum signed_views(const Running& r) {
 // Blocks whose chains the portable loop runs side by side.
 constexpr size_t kScalarLanes = 4;
 
+// Four blocks' chains interleaved word by word, each in its own variables so
+// that they stay in registers.
 template <RomSumMode kMode>
 void scalar_sums(const unsigned char* bytes, size_t words, size_t blocks, RomBlockSum* sums) {
     const size_t stride = words * kBytesPerRomWord;
     size_t b = 0;
     for (; b + kScalarLanes <= blocks; b += kScalarLanes) {
-        Running r[kScalarLanes];
-        const unsigned char* group = bytes + b * stride;
-        for (size_t j = 0; j < words; ++j) {
-            for (size_t i = 0; i < kScalarLanes; ++i)
-                sum_word<kMode>(r[i], get_be16(group + i * stride + kBytesPerRomWord * j));
+        Running r0, r1, r2, r3;
+        const unsigned char* p = bytes + b * stride;
+        for (size_t j = 0; j < words; ++j, p += kBytesPerRomWord) {
+            sum_word<kMode>(r0, get_be16(p));
+            sum_word<kMode>(r1, get_be16(p + stride));
+            sum_word<kMode>(r2, get_be16(p + 2 * stride));
+            sum_word<kMode>(r3, get_be16(p + 3 * stride));
         }
-        for (size_t i = 0; i < kScalarLanes; ++i)
-            sums[b + i] = signed_views(r[i]);
+        sums[b] = signed_views(r0);
+        sums[b + 1] = signed_views(r1);
+        sums[b + 2] = signed_views(r2);
+        sums[b + 3] = signed_views(r3);
     }
     for (; b < blocks; ++b) {
         Running r;
@@ -158,6 +164,11 @@ inline Vec unpacklo64(Vec a, Vec b) {
 }
 inline Vec unpackhi64(Vec a, Vec b) {
     return _mm_unpackhi_epi64(a, b);
+}
+// Each lane's two bytes swapped: the image holds its words most significant
+// byte first.
+inline Vec swap_bytes(Vec x) {
+    return vor(slli<8>(x), srli<8>(x));
 }
 #include "lane_kernel.inc"
 #undef HPKIT_LANE_TARGET
@@ -231,6 +242,14 @@ HPKIT_LANE_TARGET inline Vec unpacklo64(Vec a, Vec b) {
 }
 HPKIT_LANE_TARGET inline Vec unpackhi64(Vec a, Vec b) {
     return _mm256_unpackhi_epi64(a, b);
+}
+// Each lane's two bytes swapped (the image holds its words most significant
+// byte first), in one byte shuffle.
+HPKIT_LANE_TARGET inline Vec swap_bytes(Vec x) {
+    const Vec pairs_swapped =
+        _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14, 1, 0, 3, 2, 5, 4, 7,
+                         6, 9, 8, 11, 10, 13, 12, 15, 14);
+    return _mm256_shuffle_epi8(x, pairs_swapped);
 }
 #include "lane_kernel.inc"
 #undef HPKIT_LANE_TARGET
