@@ -85,11 +85,12 @@ bool output_is_input(const Output& output, const char* rom_name, FILE* err) {
 // output in one call.
 constexpr size_t kBatchBlocks = kRomBatchBytes / kRomBlockBytes;
 
-// Prints the report lines of blocks first..last of a batch whose first block
-// is block number `base`, with the short-block warning after the padded one.
-void report_blocks(FILE* out, long long base, const RomBlockSum* sums, size_t first, size_t last,
+// Prints the report lines of the first `count` blocks of a batch whose first
+// block is block number `base`, with the short-block warning after the
+// padded one.
+void report_blocks(FILE* out, long long base, const RomBlockSum* sums, size_t count,
                    size_t short_block, size_t short_bytes) {
-    for (size_t b = first; b <= last; ++b) {
+    for (size_t b = 0; b < count; ++b) {
         print_block_report(out, base + static_cast<long long>(b), sums[b],
                            rom_verdict(sums[b], RomSumMode::Normal));
         if (b == short_block)
@@ -134,11 +135,11 @@ int split_blocks(FILE* rom, const char* rom_name, Output& high, Output& low, FIL
             else if (!write_batch(low, low_bytes.data(), size, failed_block, error))
                 failed = &low;
             if (failed) {
-                report_blocks(out, base, sums, 0, failed_block, short_block, tail);
+                report_blocks(out, base, sums, failed_block + 1, short_block, tail);
                 std::fprintf(err, "Write error on file \"%s\" #%d\n", failed->name.c_str(), error);
                 return -1;
             }
-            report_blocks(out, base, sums, 0, blocks - 1, short_block, tail);
+            report_blocks(out, base, sums, blocks, short_block, tail);
         }
         if (read_failed) {
             std::fprintf(err, "Read error on file \"%s\" (%d bytes read)\n", rom_name,
