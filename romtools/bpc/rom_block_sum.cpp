@@ -135,9 +135,6 @@ inline Vec vandnot(Vec a, Vec b) {
 inline Vec vor(Vec a, Vec b) {
     return _mm_or_si128(a, b);
 }
-inline Vec vxor(Vec a, Vec b) {
-    return _mm_xor_si128(a, b);
-}
 template <int N> inline Vec slli(Vec a) {
     return _mm_slli_epi16(a, N);
 }
@@ -212,9 +209,6 @@ HPKIT_LANE_TARGET inline Vec vandnot(Vec a, Vec b) {
 }
 HPKIT_LANE_TARGET inline Vec vor(Vec a, Vec b) {
     return _mm256_or_si256(a, b);
-}
-HPKIT_LANE_TARGET inline Vec vxor(Vec a, Vec b) {
-    return _mm256_xor_si256(a, b);
 }
 template <int N> HPKIT_LANE_TARGET inline Vec slli(Vec a) {
     return _mm256_slli_epi16(a, N);
