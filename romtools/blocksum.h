@@ -1,16 +1,18 @@
 // blocksum: checks a combined ROM image block by block and reports each block's sums and verdict.
 #pragma once
 
-#include "rom_block_sum.h"
+#include "block_report.h"
 
 #include <cstddef>
 #include <cstdio>
+#include <vector>
 
 // What the command line asks for.
 struct BlocksumSettings {
     const char* image = nullptr; // first name not taken by an option
     RomSumMode mode = RomSumMode::Normal;
     const char* block_size_text = nullptr; // value of the last "-blocksize", unread
+    std::vector<const char*> unread;       // image names after the first: not read
 };
 
 enum class ArgScan { Run, Usage };

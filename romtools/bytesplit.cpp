@@ -1,19 +1,24 @@
 // bytesplit's command line, its two output files and the block loop.
 #include "bytesplit.h"
 
-#include "rom_block_sum.h"
+#include "batch_buffer.h"
+#include "block_report.h"
 #include "same_file.h"
 #include "version.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
 constexpr unsigned char kAllBits = 0xFF;
-// Read-ahead of the ROM file: 8 blocks per system call rather than one.
-constexpr size_t kStreamBufferBytes = 65536;
 
 void print_usage(FILE* out, const char* program) {
     std::fprintf(out, "Usage: %s <ROM file>\n", program);
@@ -26,11 +31,9 @@ struct Output {
     FILE* file = nullptr;
 };
 
-// Creates an output file. It is unbuffered: each block's one fwrite reaches the
-// file at once, so a full disk shows as the failure of that very block, after
-// its report line and before the next one. Any stream buffer, even one of
-// exactly one block, would hold a block back and report the failure later,
-// after report lines for blocks that never reached the disk.
+// Creates an output file. It is unbuffered: each batch's one fwrite goes to
+// the file at once, so a full disk shows as the failure of that very batch,
+// and the count of bytes that got through names the block that failed.
 bool create(Output& output) {
     output.file = std::fopen(output.name.c_str(), "wb");
     if (output.file)
@@ -38,14 +41,18 @@ bool create(Output& output) {
     return output.file != nullptr;
 }
 
-// Writes one block; false (message printed) when the stream reports an error.
-bool write_block(Output& output, const unsigned char* bytes, FILE* err) {
-    if (std::fwrite(bytes, 1, kSplitBlockBytes, output.file) < kSplitBlockBytes &&
-        std::ferror(output.file)) {
-        std::fprintf(err, "Write error on file \"%s\" #%d\n", output.name.c_str(), errno);
-        return false;
-    }
-    return true;
+// Writes one batch's bytes for this output. On a failed write gives false
+// and leaves in `failed_block` the batch's block whose bytes did not all
+// reach the file, and in `error` the errno of the failure.
+bool write_batch(Output& output, const unsigned char* bytes, size_t size, size_t& failed_block,
+                 int& error) {
+    errno = 0;
+    const size_t written = std::fwrite(bytes, 1, size, output.file);
+    if (written == size || !std::ferror(output.file))
+        return true;
+    error = errno;
+    failed_block = written / kSplitBlockBytes;
+    return false;
 }
 
 // Flushes and closes an output; false (message printed) when its data did not
@@ -75,30 +82,73 @@ bool output_is_input(const Output& output, const char* rom_name, FILE* err) {
     return true;
 }
 
-// Reads, reports and splits block after block until the input ends.
+// Blocks per batch: each batch is read in one call and written to each
+// output in one call.
+constexpr size_t kBatchBlocks = kRomBatchBytes / kRomBlockBytes;
+
+// Prints the report lines of the first `count` blocks of a batch whose first
+// block is block number `base`, with the short-block warning after the
+// padded one.
+void report_blocks(FILE* out, long long base, const RomBlockSum* sums, size_t count,
+                   size_t short_block, size_t short_bytes) {
+    for (size_t b = 0; b < count; ++b) {
+        print_block_report(out, base + static_cast<long long>(b), sums[b],
+                           rom_verdict(sums[b], RomSumMode::Normal));
+        if (b == short_block)
+            std::fprintf(out,
+                         "Warning: block %lld is short (%lu bytes); it was padded with zero "
+                         "words.\n",
+                         base + static_cast<long long>(b), static_cast<unsigned long>(short_bytes));
+    }
+}
+
+// Reads, sums, splits and writes a batch of blocks at a time until the input
+// ends. A batch's report lines are printed once both its writes got through;
+// after a failed write, the lines up to the block that did not reach the file.
 int split_blocks(FILE* rom, const char* rom_name, Output& high, Output& low, FILE* out, FILE* err) {
-    unsigned char block[kRomBlockBytes];
-    unsigned char high_bytes[kSplitBlockBytes];
-    unsigned char low_bytes[kSplitBlockBytes];
-    for (long long number = 0;; ++number) {
-        const size_t got = std::fread(block, 1, kRomBlockBytes, rom);
-        if (got < kRomBlockBytes) {
-            if (std::ferror(rom)) {
-                std::fprintf(err, "Read error on file \"%s\" (%d bytes read)\n", rom_name,
-                             static_cast<int>(got));
-                return -1;
-            }
-            if (got == 0)
-                return 0;
+    BatchBuffer batch(kBatchBlocks * kRomBlockBytes);
+    BatchBuffer high_bytes(kBatchBlocks * kSplitBlockBytes);
+    BatchBuffer low_bytes(kBatchBlocks * kSplitBlockBytes);
+    RomBlockSum sums[kBatchBlocks];
+    constexpr size_t kNoShortBlock = kBatchBlocks;
+    for (long long base = 0;; base += kBatchBlocks) {
+        const size_t got = std::fread(batch.data(), 1, batch.size(), rom);
+        size_t blocks = got / kRomBlockBytes;
+        const size_t tail = got - blocks * kRomBlockBytes;
+        const bool read_failed = got < batch.size() && std::ferror(rom);
+        size_t short_block = kNoShortBlock;
+        if (tail > 0 && !read_failed) {
             // A short last block is padded with zero words: they leave verify
             // unchanged and make the output bytes FF.
-            std::memset(block + got, 0, kRomBlockBytes - got);
+            std::memset(batch.data() + got, 0, kRomBlockBytes - tail);
+            short_block = blocks++;
         }
-        const RomBlockSum sum = rom_block_sum(block, kRomBlockWords, RomSumMode::Normal);
-        print_block_report(out, number, sum, rom_verdict(sum, RomSumMode::Normal));
-        split_complemented(block, kRomBlockWords, high_bytes, low_bytes);
-        if (!write_block(high, high_bytes, err) || !write_block(low, low_bytes, err))
+        if (blocks > 0) {
+            rom_block_sums(batch.data(), kRomBlockWords, blocks, RomSumMode::Normal, sums);
+            split_complemented(batch.data(), blocks * kRomBlockWords, high_bytes.data(),
+                               low_bytes.data());
+            const size_t size = blocks * kSplitBlockBytes;
+            size_t failed_block = 0;
+            int error = 0;
+            Output* failed = nullptr;
+            if (!write_batch(high, high_bytes.data(), size, failed_block, error))
+                failed = &high;
+            else if (!write_batch(low, low_bytes.data(), size, failed_block, error))
+                failed = &low;
+            if (failed) {
+                report_blocks(out, base, sums, failed_block + 1, short_block, tail);
+                std::fprintf(err, "Write error on file \"%s\" #%d\n", failed->name.c_str(), error);
+                return -1;
+            }
+            report_blocks(out, base, sums, blocks, short_block, tail);
+        }
+        if (read_failed) {
+            std::fprintf(err, "Read error on file \"%s\" (%d bytes read)\n", rom_name,
+                         static_cast<int>(tail));
             return -1;
+        }
+        if (got < batch.size())
+            return 0;
     }
 }
 
@@ -106,7 +156,25 @@ int split_blocks(FILE* rom, const char* rom_name, Output& high, Output& low, FIL
 
 void split_complemented(const unsigned char* words_in, size_t words, unsigned char* high,
                         unsigned char* low) {
-    for (size_t j = 0; j < words; ++j) {
+    size_t j = 0;
+#ifdef __SSE2__
+    // 16 words at a time. Read as 16-bit lanes of the CPU's (little-endian)
+    // order, each lane holds the word's high byte in its low half.
+    constexpr size_t kWordsPerStep = 16;
+    const __m128i low_halves = _mm_set1_epi16(0x00FF);
+    const __m128i all_bits = _mm_set1_epi8(static_cast<char>(kAllBits));
+    for (; j + kWordsPerStep <= words; j += kWordsPerStep) {
+        const unsigned char* in = words_in + kBytesPerRomWord * j;
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16));
+        const __m128i hi =
+            _mm_packus_epi16(_mm_and_si128(a, low_halves), _mm_and_si128(b, low_halves));
+        const __m128i lo = _mm_packus_epi16(_mm_srli_epi16(a, 8), _mm_srli_epi16(b, 8));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(high + j), _mm_xor_si128(hi, all_bits));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(low + j), _mm_xor_si128(lo, all_bits));
+    }
+#endif
+    for (; j < words; ++j) {
         high[j] = static_cast<unsigned char>(words_in[2 * j] ^ kAllBits);
         low[j] = static_cast<unsigned char>(words_in[2 * j + 1] ^ kAllBits);
     }
@@ -144,8 +212,8 @@ int run_bytesplit(int argc, char* argv[], FILE* out, FILE* err) {
         std::fclose(rom);
         return -1;
     }
-    char rom_buffer[kStreamBufferBytes];
-    std::setvbuf(rom, rom_buffer, _IOFBF, sizeof rom_buffer);
+    // Each batch is read straight into its buffer.
+    std::setvbuf(rom, nullptr, _IONBF, 0);
     int status = -1;
     if (!create(high)) {
         std::fprintf(err, "Could not create file \"%s\".\n", high.name.c_str());

@@ -47,11 +47,13 @@ TEST_F(Blocksum, WholeBlocksReportedAndRunEndsWithZero) {
     write_file("tail.bin", image + repeat(0x5A, 100));
     const Bytes normal = "block 0: " + kZeroBlockNormal + "block 1: " + kOnesBlockNormal;
     EXPECT_RUN("blocksum", {"rom.bin"}, Expected{0, normal, "", {}});
-    EXPECT_RUN("blocksum", {"tail.bin"}, Expected{0, normal, "", {}});
+    const Bytes unchecked =
+        "Warning: the last 100 bytes of the image (less than one block) were not checked.\n";
+    EXPECT_RUN("blocksum", {"tail.bin"}, Expected{0, normal + unchecked, "", {}});
     EXPECT_RUN("blocksum", {"-plain", "tail.bin"},
                Expected{0,
                         "block 0: " + kZeroBlockPlain +
-                            "block 1: verify=-4096 checksum=-1\t(ROM currupt)\n",
+                            "block 1: verify=-4096 checksum=-1\t(ROM currupt)\n" + unchecked,
                         "",
                         {}});
 }
@@ -88,9 +90,16 @@ TEST_F(Blocksum, OptionOrderOfTheScan) {
 TEST_F(Blocksum, OnlyTheFirstImageIsRead) {
     write_file("w.bin", kWorked);
     EXPECT_RUN("blocksum", {"-blocksize", "4", "w.bin", "missing.bin"},
-               Expected{0, "block 0: verify=-1 checksum=12618\t(ROM OK)\n", "", {}});
+               Expected{0,
+                        "Warning: only the first image is checked; \"missing.bin\" is not read.\n"
+                        "block 0: verify=-1 checksum=12618\t(ROM OK)\n",
+                        "",
+                        {}});
     EXPECT_RUN("blocksum", {"-blocksize", "4", "missing.bin", "w.bin"},
-               Expected{kStatusMinusOne, "", "Could not open file \"missing.bin\".\n", {}});
+               Expected{kStatusMinusOne,
+                        "Warning: only the first image is checked; \"w.bin\" is not read.\n",
+                        "Could not open file \"missing.bin\".\n",
+                        {}});
 }
 
 TEST_F(Blocksum, BlockSizeOutsideTheBufferRefusedBeforeOpening) {
@@ -133,6 +142,7 @@ TEST_F(Blocksum, ImagePastTwoGibibytes) {
         std::snprintf(line, sizeof line, "block %ld: ", block);
         expected += line + kZeroBlockNormal;
     }
+    expected += "Warning: the last 10 bytes of the image (less than one block) were not checked.\n";
     EXPECT_RUN("blocksum", {"big.bin"}, Expected{0, expected, "", {}});
     std::filesystem::remove(path("big.bin"));
 }

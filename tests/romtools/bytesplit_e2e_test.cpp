@@ -1,6 +1,7 @@
 // bytesplit run as a program: report lines, the two complemented files, end and failure statuses.
 #include "rom_e2e_fixture.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
@@ -48,7 +49,8 @@ TEST_F(Bytesplit, ComplementBytesOfAShortBlock) {
     write_file("rom.bin", bytes_of({0x12, 0x34, 0xFF, 0x00}));
     EXPECT_RUN("bytesplit", {"rom.bin"},
                Expected{0,
-                        "block 0: verify=4405 checksum=10745\t(ROM currupt)\n",
+                        "block 0: verify=4405 checksum=10745\t(ROM currupt)\n"
+                        "Warning: block 0 is short (4 bytes); it was padded with zero words.\n",
                         "",
                         {{"rom.bin_high", bytes_of({0xED, 0x00}) + repeat(0xFF, 4094)},
                          {"rom.bin_low", bytes_of({0xCB, 0xFF}) + repeat(0xFF, 4094)}}});
@@ -64,7 +66,8 @@ TEST_F(Bytesplit, ShortLastBlockPaddedWithZeroWords) {
                Expected{0,
                         "block 0: verify=0 checksum=0\t(ROM currupt)\n"
                         "block 1: verify=21845 checksum=-1\t(ROM currupt)\n"
-                        "block 2: verify=-1 checksum=12618\t(ROM OK)\n",
+                        "block 2: verify=-1 checksum=12618\t(ROM OK)\n"
+                        "Warning: block 2 is short (100 bytes); it was padded with zero words.\n",
                         "",
                         {{"rom.bin_high", repeat(0xFF, 4096) + repeat(0xAA, 4096) + high_tail},
                          {"rom.bin_low", repeat(0xFF, 4096) + repeat(0xAA, 4096) + low_tail}}});
@@ -127,9 +130,9 @@ TEST_F(Bytesplit, DirectoryAsInputIsAReadError) {
 }
 
 TEST_F(Bytesplit, FullDiskIsAWriteError) {
-    // The block's report line comes first, then its write fails: the run ends
-    // there, so with one block or many only block 0 is reported. The high file
-    // is written first: when it fails the low file never gets the block.
+    // Block 0's write fails: the run ends there, so with one block or many only
+    // block 0 is reported. The high file is written first, a batch of up to 32
+    // blocks at a time: when it fails the low file never gets the batch.
     struct Case {
         const char* full;  // the output on the full device
         const char* other; // the other output
@@ -137,7 +140,8 @@ TEST_F(Bytesplit, FullDiskIsAWriteError) {
     };
     for (const size_t blocks : {1, 64}) {
         for (const Case& c :
-             {Case{"_high", "_low", ""}, Case{"_low", "_high", repeat(0x00, 4096)}}) {
+             {Case{"_high", "_low", ""},
+              Case{"_low", "_high", repeat(0x00, 4096 * std::min<size_t>(blocks, 32))}}) {
             const std::string rom = "rom" + std::to_string(blocks) + c.full;
             write_file(rom, repeat(0xFF, 8192 * blocks));
             fs::create_symlink("/dev/full", path(rom + c.full));
@@ -153,33 +157,39 @@ TEST_F(Bytesplit, FullDiskIsAWriteError) {
 TEST_F(Bytesplit, DiskFillingUpMidRunFailsAtThatBlock) {
     if (e2e::windows_target())
         GTEST_SKIP() << "a file size limit would also bind the Windows runner's own files";
-    // A file size limit of three blocks: the writes of blocks 0 to 2 reach the
-    // files, block 3's write to the high file fails (EFBIG). Block 3 is reported
-    // before its write; no later block is.
-    constexpr size_t kBlocks = 8;
-    constexpr rlim_t kLimitBytes = 3 * 4096;
-    write_file("r", repeat(0xFF, 8192 * kBlocks));
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max < kLimitBytes)
-        GTEST_SKIP() << "file size limit already below three blocks";
-    rlimit limited = saved;
-    limited.rlim_cur = kLimitBytes;
-    // Ignored in the run too, so the limit gives a failed write, not a signal.
-    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    const e2e::Outcome o = run("bytesplit", {"r"}, {"r_high", "r_low"});
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, old_handler);
+    // A file size limit inside the high file: its write fails (EFBIG) at the
+    // block that did not all get in, and that block's line is the last one.
+    // The low file holds the batches (32 blocks each) before the failed one.
+    struct Case {
+        size_t blocks;
+        rlim_t limit_bytes;
+        int last_line;
+        size_t low_bytes;
+    };
+    for (const Case& c : {Case{8, 3 * 4096, 3, 0}, Case{64, 40 * 4096 + 100, 40, 32 * 4096}}) {
+        write_file("r", repeat(0xFF, 8192 * c.blocks));
+        rlimit saved{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max < c.limit_bytes)
+            GTEST_SKIP() << "file size limit already below the test's";
+        rlimit limited = saved;
+        limited.rlim_cur = c.limit_bytes;
+        // Ignored in the run too, so the limit gives a failed write, not a signal.
+        const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        const e2e::Outcome o = run("bytesplit", {"r"}, {"r_high", "r_low"});
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, old_handler);
 
-    Bytes report;
-    for (int n = 0; n <= 3; ++n)
-        report += "block " + std::to_string(n) + ": verify=-1 checksum=-1\t(ROM OK)\n";
-    EXPECT_EQ(o.status, kStatusMinusOne);
-    EXPECT_EQ(o.out, report);
-    EXPECT_EQ(o.err, "Write error on file \"r_high\" #" + std::to_string(EFBIG) + "\n");
-    EXPECT_EQ(o.files.at("r_high"), repeat(0x00, kLimitBytes));
-    EXPECT_EQ(o.files.at("r_low"), repeat(0x00, kLimitBytes));
+        Bytes report;
+        for (int n = 0; n <= c.last_line; ++n)
+            report += "block " + std::to_string(n) + ": verify=-1 checksum=-1\t(ROM OK)\n";
+        EXPECT_EQ(o.status, kStatusMinusOne);
+        EXPECT_EQ(o.out, report);
+        EXPECT_EQ(o.err, "Write error on file \"r_high\" #" + std::to_string(EFBIG) + "\n");
+        EXPECT_EQ(o.files.at("r_high"), repeat(0x00, c.limit_bytes));
+        EXPECT_EQ(o.files.at("r_low"), repeat(0x00, c.low_bytes));
+    }
 }
 
 TEST_F(Bytesplit, RomNameLongerThanAFixedBuffer) {

@@ -15,6 +15,16 @@ TEST(BytesplitSplit, EachByteComplementedIntoItsHalf) {
     const unsigned char want_low[] = {0xCB, 0xFF, 0x00, 0x5A};
     EXPECT_EQ(std::string(high, high + 4), std::string(want_high, want_high + 4));
     EXPECT_EQ(std::string(low, low + 4), std::string(want_low, want_low + 4));
+
+    // 37 words: two 16-word steps and a tail of 5, each byte different.
+    unsigned char many[74], many_high[37], many_low[37];
+    for (int i = 0; i < 74; ++i)
+        many[i] = static_cast<unsigned char>(i * 7 + 3);
+    split_complemented(many, 37, many_high, many_low);
+    for (int j = 0; j < 37; ++j) {
+        EXPECT_EQ(many_high[j], static_cast<unsigned char>(~many[2 * j])) << j;
+        EXPECT_EQ(many_low[j], static_cast<unsigned char>(~many[2 * j + 1])) << j;
+    }
 }
 
 TEST(BytesplitRun, UsageTextForNoNameOrAnyOption) {

@@ -1,6 +1,8 @@
 // Block sums, verdicts and report lines of ROM words in normal and plain mode.
 #include "rom_block_sum.h"
 
+#include "block_report.h"
+
 #include "capture.h"
 #include "stepwise_sum.h"
 
@@ -53,6 +55,67 @@ TEST(RomBlockSum, AgreesWithTheWordOperationsStepByStep) {
             EXPECT_EQ(got.checksum, want.checksum) << "block " << index;
         }
         ++index;
+    }
+}
+
+// Every path, forced in turn, on batches that fill the 16 and 8 lanes, the
+// 4 interleaved blocks and single blocks (31 = 16 + 8 + 4 + 3), or fewer
+// blocks than lanes (5), at block sizes of every remainder modulo 16.
+TEST(RomBlockSum, EveryPathAgreesWithTheStepwiseSumOnBatches) {
+    enum class Fill { Random, Zeros, Ones, Pairs8000, Mixed };
+    uint32_t state = 1;
+    auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<unsigned char>(state >> 24);
+    };
+    auto word_for = [&](Fill fill, size_t block, size_t j) -> uint16_t {
+        switch (fill == Fill::Mixed ? static_cast<Fill>(block % 4) : fill) {
+        case Fill::Zeros:
+            return 0;
+        case Fill::Ones:
+            return 0xFFFF;
+        case Fill::Pairs8000:
+            return j % 3 == 2 ? next() : 0x8000;
+        default:
+            return static_cast<uint16_t>(next() << 8 | next());
+        }
+    };
+    std::vector<size_t> sizes = {31, 33, 63, 255, 1000, 4093, 4095, 4096};
+    for (size_t n = 1; n <= 17; ++n)
+        sizes.push_back(n);
+    for (const size_t words : sizes) {
+        for (const size_t blocks : {size_t{31}, size_t{5}}) {
+            for (const Fill fill :
+                 {Fill::Random, Fill::Zeros, Fill::Ones, Fill::Pairs8000, Fill::Mixed}) {
+                Bytes batch(blocks * words * 2);
+                for (size_t b = 0; b < blocks; ++b)
+                    for (size_t j = 0; j < words; ++j) {
+                        const uint16_t w = word_for(fill, b, j);
+                        batch[2 * (b * words + j)] = static_cast<unsigned char>(w >> 8);
+                        batch[2 * (b * words + j) + 1] = static_cast<unsigned char>(w);
+                    }
+                for (RomSumMode mode : {RomSumMode::Normal, RomSumMode::Plain}) {
+                    std::vector<RomBlockSum> want(blocks);
+                    for (size_t b = 0; b < blocks; ++b)
+                        want[b] = stepwise_sum(batch.data() + b * words * 2, words, mode);
+                    for (RomSumPath path : {RomSumPath::Scalar, RomSumPath::Sse2, RomSumPath::Avx2,
+                                            RomSumPath::Best}) {
+                        if (!rom_sum_path_available(path))
+                            continue;
+                        std::vector<RomBlockSum> got(blocks, RomBlockSum{7, 7});
+                        rom_block_sums(batch.data(), words, blocks, mode, got.data(), path);
+                        for (size_t b = 0; b < blocks; ++b)
+                            ASSERT_TRUE(got[b].verify == want[b].verify &&
+                                        got[b].checksum == want[b].checksum)
+                                << "path " << static_cast<int>(path) << " words " << words
+                                << " fill " << static_cast<int>(fill) << " plain "
+                                << (mode == RomSumMode::Plain) << " block " << b << ": "
+                                << got[b].verify << "/" << got[b].checksum << " want "
+                                << want[b].verify << "/" << want[b].checksum;
+                    }
+                }
+            }
+        }
     }
 }
 

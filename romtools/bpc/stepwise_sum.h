@@ -1,4 +1,4 @@
-// The block sum spelled out with the BPC word operations: the reference the fast sum must match.
+// A block's sums by their definition, step by step with the BPC word operations.
 #pragma once
 
 #include "bpc.h"
@@ -6,8 +6,19 @@
 
 #include <cstddef>
 
-// The per-word steps spelled out with the BPC word operations, one flag each,
-// the carry flag cleared only where the routine clears it.
+// The definition of a block's RomBlockSum. For each word, most significant
+// byte first, in order:
+//   1. clear the carry flag and add the word to verify;
+//   2. normal mode: while the carry flag is set, clear it and add 1 to verify
+//      (end-around carry); plain mode skips this, so a carry of step 1 is
+//      still pending at step 4;
+//   3. turn checksum right by 3 positions, and by 2 more when that leaves it
+//      negative (bit 15 set);
+//   4. add the word to checksum, then while the carry flag is set, clear it
+//      and add 1 to checksum.
+// It is written for clarity, not speed: rom_block_sum and every path of
+// rom_block_sums must give exactly its results, and the tests and the fuzzer
+// hold them to it.
 inline RomBlockSum stepwise_sum(const unsigned char* bytes, size_t words, RomSumMode mode) {
     RomBlockSum s;
     int carry = 0, overflow = 0;
