@@ -3,6 +3,10 @@
 
 #include <cstdio>
 
+// The status at the BASIC file's end mark; the others are common::kExitDone
+// and common::kExitFailure.
+constexpr int kExitEndMark = 1;
+
 // Runs basiclist with the given command line. The listing goes to the named
 // output file or else to `out`, as does the usage text; messages go to `err`.
 // Returns the exit status: 0 at the end of the input or after the usage text,

@@ -17,11 +17,6 @@ enum class CommandLine {
 // Largest record the one-record buffer holds, in bytes.
 constexpr uint32_t kMaxRecSize = 1024;
 
-// Reads a number as a 32-bit strtoul with base 0 does: decimal, "0x" hex or
-// leading-0 octal after optional blanks and one sign; a minus sign negates
-// modulo 2^32, a value beyond 32 bits gives 0xFFFFFFFF, no digits give 0.
-uint32_t parse_number(const char* text);
-
 // Walks argv[1..argc-1] into `opts` (which starts with its defaults). Pure:
 // prints nothing and opens nothing.
 CommandLine parse_command_line(int argc, char* const argv[], ConvertOptions& opts);

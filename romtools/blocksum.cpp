@@ -1,12 +1,12 @@
 // blocksum's command line and block loop.
 #include "blocksum.h"
 
-#include <cstdlib>
+#include "common/exit_status.h"
+#include "common/parse_number.h"
+
 #include <cstring>
 
 namespace {
-
-constexpr int kNumberBaseAuto = 0; // strtoul: 0x hex, leading 0 octal, else decimal
 
 void print_usage(FILE* out, const char* program) {
     std::fprintf(out, "Usage: %s [-plain] [-blocksize <blocksize>] <ROM image>\n", program);
@@ -28,9 +28,9 @@ int check_image(FILE* image, const char* name, size_t words, RomSumMode mode, FI
             if (std::ferror(image)) {
                 std::fprintf(err, "Read error on file \"%s\" (%d bytes read)\n", name,
                              static_cast<int>(got));
-                return -1;
+                return common::kExitFailure;
             }
-            return 0;
+            return common::kExitDone;
         }
         const RomBlockSum sum = rom_block_sum(block, words, mode);
         print_block_report(out, number, sum, rom_verdict(sum, mode));
@@ -64,7 +64,7 @@ ArgScan scan_blocksum_args(int argc, char* argv[], BlocksumSettings& settings) {
 }
 
 bool parse_block_size(const char* text, size_t& words) {
-    const unsigned long value = std::strtoul(text, nullptr, kNumberBaseAuto);
+    const uint32_t value = common::parse_number(text);
     if (value < 1 || value > kRomBlockWords)
         return false;
     words = static_cast<size_t>(value);
@@ -76,13 +76,13 @@ int run_blocksum(int argc, char* argv[], FILE* out, FILE* err) {
     BlocksumSettings settings;
     if (argc < 2 || scan_blocksum_args(argc, argv, settings) == ArgScan::Usage || !settings.image) {
         print_usage(out, program);
-        return 0;
+        return common::kExitDone;
     }
     size_t words = kRomBlockWords;
     if (settings.block_size_text && !parse_block_size(settings.block_size_text, words)) {
         std::fprintf(err, "Invalid block size \"%s\" (1 to %lu words).\n", settings.block_size_text,
                      static_cast<unsigned long>(kRomBlockWords));
-        return -1;
+        return common::kExitFailure;
     }
     // Read in 64 KiB steps rather than one system call per block; the buffer
     // outlives the stream, which is closed below.
@@ -90,12 +90,12 @@ int run_blocksum(int argc, char* argv[], FILE* out, FILE* err) {
     FILE* image = std::fopen(settings.image, "rb");
     if (!image) {
         std::fprintf(err, "Could not open file \"%s\".\n", settings.image);
-        return -1;
+        return common::kExitFailure;
     }
     std::setvbuf(image, image_buffer, _IOFBF, sizeof image_buffer);
     int status = check_image(image, settings.image, words, settings.mode, out, err);
     std::fclose(image);
-    if (status == 0 && !finish_report(out, err))
-        status = -1;
+    if (status == common::kExitDone && !finish_report(out, err))
+        status = common::kExitFailure;
     return status;
 }

@@ -20,9 +20,9 @@ enum class ArgScan { Run, Usage };
 // without its value.
 ArgScan scan_blocksum_args(int argc, char* argv[], BlocksumSettings& settings);
 
-// Reads a block size the way strtoul with base 0 does (decimal, 0x hex, 0 octal,
-// trailing characters ignored). False when it is outside 1..4096 words, no digits
-// included.
+// Reads a block size as every number on a command line is read (32 bits,
+// decimal, 0x hex or 0 octal, a minus sign negating modulo 2^32, trailing
+// characters ignored). False when it is outside 1..4096 words, no digits included.
 bool parse_block_size(const char* text, size_t& words);
 
 // Runs blocksum with the given command line; report lines and usage go to `out`,

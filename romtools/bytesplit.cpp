@@ -2,7 +2,10 @@
 #include "bytesplit.h"
 
 #include "rom_block_sum.h"
-#include "same_file.h"
+
+#include "common/exit_status.h"
+#include "common/output_file.h"
+#include "common/same_file.h"
 
 #include <cerrno>
 #include <cstring>
@@ -19,63 +22,33 @@ void print_usage(FILE* out, const char* program) {
     std::fprintf(out, "       <ROM file>  HP ROM data file to be split\n");
 }
 
-// An output file being written, with the name its messages carry.
-struct Output {
-    std::string name;
-    FILE* file = nullptr;
-};
-
 // Creates an output file. It is unbuffered: each block's one fwrite reaches the
 // file at once, so a full disk shows as the failure of that very block, after
 // its report line and before the next one. Any stream buffer, even one of
 // exactly one block, would hold a block back and report the failure later,
 // after report lines for blocks that never reached the disk.
-bool create(Output& output) {
-    output.file = std::fopen(output.name.c_str(), "wb");
-    if (output.file)
-        std::setvbuf(output.file, nullptr, _IONBF, 0);
-    return output.file != nullptr;
+bool create(common::OutputFile& output, const std::string& name, FILE* err) {
+    if (!output.open(name)) {
+        std::fprintf(err, "Could not create file \"%s\".\n", name.c_str());
+        return false;
+    }
+    std::setvbuf(output.get(), nullptr, _IONBF, 0);
+    return true;
 }
 
 // Writes one block; false (message printed) when the stream reports an error.
-bool write_block(Output& output, const unsigned char* bytes, FILE* err) {
-    if (std::fwrite(bytes, 1, kSplitBlockBytes, output.file) < kSplitBlockBytes &&
-        std::ferror(output.file)) {
-        std::fprintf(err, "Write error on file \"%s\" #%d\n", output.name.c_str(), errno);
+bool write_block(common::OutputFile& output, const unsigned char* bytes, FILE* err) {
+    if (std::fwrite(bytes, 1, kSplitBlockBytes, output.get()) < kSplitBlockBytes &&
+        std::ferror(output.get())) {
+        common::report_write_error(err, output.name(), errno);
         return false;
     }
     return true;
 }
 
-// Flushes and closes an output; false (message printed) when its data did not
-// reach the file.
-bool finish(Output& output, FILE* err) {
-    FILE* f = output.file;
-    output.file = nullptr;
-    errno = 0;
-    const bool flushed = std::fflush(f) == 0 && !std::ferror(f);
-    int error = errno;
-    const bool closed = std::fclose(f) == 0;
-    if (flushed && closed)
-        return true;
-    if (flushed)
-        error = errno;
-    std::fprintf(err, "Write error on file \"%s\" #%d\n", output.name.c_str(), error);
-    return false;
-}
-
-// Refuses an output that a link or another spelling leads back to the ROM
-// file: opening it for writing would empty the ROM before it is read.
-bool output_is_input(const Output& output, const char* rom_name, FILE* err) {
-    if (!same_file(output.name.c_str(), rom_name))
-        return false;
-    std::fprintf(err, "Output file \"%s\" is the input file \"%s\"; it is not overwritten.\n",
-                 output.name.c_str(), rom_name);
-    return true;
-}
-
 // Reads, reports and splits block after block until the input ends.
-int split_blocks(FILE* rom, const char* rom_name, Output& high, Output& low, FILE* out, FILE* err) {
+int split_blocks(FILE* rom, const char* rom_name, common::OutputFile& high,
+                 common::OutputFile& low, FILE* out, FILE* err) {
     unsigned char block[kRomBlockBytes];
     unsigned char high_bytes[kSplitBlockBytes];
     unsigned char low_bytes[kSplitBlockBytes];
@@ -85,10 +58,10 @@ int split_blocks(FILE* rom, const char* rom_name, Output& high, Output& low, FIL
             if (std::ferror(rom)) {
                 std::fprintf(err, "Read error on file \"%s\" (%d bytes read)\n", rom_name,
                              static_cast<int>(got));
-                return -1;
+                return common::kExitFailure;
             }
             if (got == 0)
-                return 0;
+                return common::kExitDone;
             // A short last block is padded with zero words: they leave verify
             // unchanged and make the output bytes FF.
             std::memset(block + got, 0, kRomBlockBytes - got);
@@ -97,7 +70,7 @@ int split_blocks(FILE* rom, const char* rom_name, Output& high, Output& low, FIL
         print_block_report(out, number, sum, rom_verdict(sum, RomSumMode::Normal));
         split_complemented(block, kRomBlockWords, high_bytes, low_bytes);
         if (!write_block(high, high_bytes, err) || !write_block(low, low_bytes, err))
-            return -1;
+            return common::kExitFailure;
     }
 }
 
@@ -124,48 +97,40 @@ int run_bytesplit(int argc, char* argv[], FILE* out, FILE* err) {
     }
     if (!rom_name) {
         print_usage(out, program);
-        return 0;
+        return common::kExitDone;
     }
-    Output high, low;
-    high.name = std::string(rom_name) + "_high";
-    low.name = std::string(rom_name) + "_low";
+    common::OutputFile high, low;
+    const std::string high_name = std::string(rom_name) + "_high";
+    const std::string low_name = std::string(rom_name) + "_low";
 
     FILE* rom = std::fopen(rom_name, "rb");
     if (!rom) {
         std::fprintf(err, "Could not open file \"%s\".\n", rom_name);
-        return -1;
+        return common::kExitFailure;
     }
-    if (output_is_input(high, rom_name, err) || output_is_input(low, rom_name, err)) {
+    // An output that a link or another spelling leads back to the ROM file
+    // would empty the ROM before it is read.
+    if (common::output_is_same_file(high_name.c_str(), rom_name, "input file", err) ||
+        common::output_is_same_file(low_name.c_str(), rom_name, "input file", err)) {
         std::fclose(rom);
-        return -1;
+        return common::kExitFailure;
     }
     char rom_buffer[kStreamBufferBytes];
     std::setvbuf(rom, rom_buffer, _IOFBF, sizeof rom_buffer);
-    int status = -1;
-    if (!create(high)) {
-        std::fprintf(err, "Could not create file \"%s\".\n", high.name.c_str());
-    } else if (same_file(low.name.c_str(), high.name.c_str())) {
-        // Two streams on one file would each overwrite the other's blocks.
-        std::fprintf(err, "Output file \"%s\" is the output file \"%s\"; nothing written.\n",
-                     low.name.c_str(), high.name.c_str());
-    } else {
-        if (!create(low))
-            std::fprintf(err, "Could not create file \"%s\".\n", low.name.c_str());
-        else
-            status = split_blocks(rom, rom_name, high, low, out, err);
-    }
+    int status = common::kExitFailure;
+    // Two streams on one file would each overwrite the other's blocks.
+    if (create(high, high_name, err) &&
+        !common::output_is_same_file(low_name.c_str(), high_name.c_str(), "output file", err) &&
+        create(low, low_name, err))
+        status = split_blocks(rom, rom_name, high, low, out, err);
     std::fclose(rom);
     // Success only once both files are on disk; after a failure they are closed
-    // quietly, the first message being the one that counts.
-    if (status == 0) {
-        const bool high_ok = finish(high, err);
-        const bool low_ok = finish(low, err);
+    // quietly as they go, the first message being the one that counts.
+    if (status == common::kExitDone) {
+        const bool high_ok = high.finish(err);
+        const bool low_ok = low.finish(err);
         if (!high_ok || !low_ok || !finish_report(out, err))
-            status = -1;
+            status = common::kExitFailure;
     }
-    if (high.file)
-        std::fclose(high.file);
-    if (low.file)
-        std::fclose(low.file);
     return status;
 }

@@ -1,7 +1,7 @@
 // Block sums and verdicts of ROM words, with the outcome of the BPC word operations.
 #include "rom_block_sum.h"
 
-#include <cerrno>
+#include "common/output_file.h"
 
 namespace {
 
@@ -87,9 +87,9 @@ void print_block_report(FILE* out, long long block, const RomBlockSum& sum, RomV
 }
 
 bool finish_report(FILE* out, FILE* err) {
-    errno = 0;
-    if (std::fflush(out) == 0 && !std::ferror(out))
+    int error = 0;
+    if (common::flush_checked(out, error))
         return true;
-    std::fprintf(err, "Write error on file \"<stdout>\" #%d\n", errno);
+    common::report_write_error(err, "<stdout>", error);
     return false;
 }

@@ -95,6 +95,11 @@ TEST(BlocksumArgs, BlockSizeReadWithAutomaticBase) {
         {"-1", false, 0},
         {"0x1001", false, 0},
         {"99999999999999999999", false, 0},
+        // 32 bits wherever long is wider: minus 2^32 - 1 is 1, and 2^32 + 1 is
+        // beyond 32 bits, on Linux as on Windows.
+        {"-4294967295", true, 1},
+        {"-0xFFFFF000", true, 4096},
+        {"4294967297", false, 0},
     };
     for (const Case& c : cases) {
         size_t words = 0;
