@@ -1,8 +1,8 @@
 // basiclist's run: open the files, list record after record, report damage and failures.
-#include "basiclist.h"
+#include "basiclist/basiclist.h"
 
-#include "command_line.h"
-#include "record_scan.h"
+#include "basiclist/command_line.h"
+#include "basiclist/record_scan.h"
 
 #include "common/exit_status.h"
 #include "common/output_file.h"
@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdint>
+
+namespace basiclist {
 
 namespace {
 
@@ -177,3 +179,5 @@ int run_basiclist(int argc, char* argv[], FILE* out, FILE* err) {
         return common::kExitFailure;
     return status;
 }
+
+} // namespace basiclist

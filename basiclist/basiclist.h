@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+namespace basiclist {
+
 // The status at the BASIC file's end mark; the others are common::kExitDone
 // and common::kExitFailure.
 constexpr int kExitEndMark = 1;
@@ -13,3 +15,5 @@ constexpr int kExitEndMark = 1;
 // 1 at the end mark, -1 on a file that cannot be opened, a read or write
 // failure, or an output that is the input. Never exits the process.
 int run_basiclist(int argc, char* argv[], FILE* out, FILE* err);
+
+} // namespace basiclist

@@ -3,6 +3,8 @@
 
 #include <cstddef>
 
+namespace basiclist {
+
 constexpr size_t kRecordBytes = 256; // bytes per record of a BASIC file
 
 // Most text one record can produce, in bytes. A counted line item turns 4 + L
@@ -39,3 +41,5 @@ constexpr unsigned char convert_text_byte(unsigned char b) {
 // is cut at the record's end and its line ended. Never reads past the record.
 RecordScan scan_record(const unsigned char record[kRecordBytes],
                        unsigned char text[kMaxRecordTextBytes]);
+
+} // namespace basiclist

@@ -1,9 +1,11 @@
 // Command-line walk of imgconv: whole-word options, base-0 numbers with 32-bit wrap-around.
-#include "command_line.h"
+#include "imgconv/command_line.h"
 
 #include "common/parse_number.h"
 
 #include <cstring>
+
+namespace imgconv {
 
 namespace {
 
@@ -114,3 +116,5 @@ void print_usage(FILE* out, const char* program) {
                       "where which where ...'\n");
     std::fprintf(out, "        -v              verbose mode\n");
 }
+
+} // namespace imgconv

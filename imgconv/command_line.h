@@ -1,10 +1,12 @@
 // The imgconv command line: option words, their values and the usage text.
 #pragma once
 
-#include "options.h"
+#include "imgconv/options.h"
 
 #include <cstdint>
 #include <cstdio>
+
+namespace imgconv {
 
 // What the command line asks for.
 enum class CommandLine {
@@ -23,3 +25,5 @@ CommandLine parse_command_line(int argc, char* const argv[], ConvertOptions& opt
 
 // The usage text, with `program` as the command line named the program.
 void print_usage(FILE* out, const char* program);
+
+} // namespace imgconv

@@ -1,8 +1,10 @@
 // Rebuilds a disk from a SECSCAN sector report: report lines, sector checks and the track store.
-#include "control_file.h"
+#include "imgconv/control_file.h"
 
 #include <cerrno>
 #include <cstring>
+
+namespace imgconv {
 
 namespace {
 
@@ -72,7 +74,7 @@ bool has_prefix(const char* line, size_t length, const char* prefix, size_t pref
     return length >= prefix_bytes && std::memcmp(line, prefix, prefix_bytes) == 0;
 }
 
-enum class LineResult { kLine, kEnd, kError };
+enum class LineResult { line, end, error };
 
 // The report, read in binary mode as lines ended by LF; a line longer than
 // 1023 bytes comes as several. Lines may hold NUL bytes, so their length is
@@ -102,9 +104,9 @@ struct ReportReader {
         }
         if (std::ferror(file)) {
             error = errno;
-            return LineResult::kError;
+            return LineResult::error;
         }
-        return length == 0 ? LineResult::kEnd : LineResult::kLine;
+        return length == 0 ? LineResult::end : LineResult::line;
     }
     bool is_track_line() const { return has_prefix(text, length, kTrackPrefix, kTrackPrefixBytes); }
     bool is_sector_line() const {
@@ -295,9 +297,9 @@ int convert_from_control_file(FILE* input, FILE* output, FILE* control, const ch
     for (;;) {
         if (!pending_track) {
             const LineResult r = report.next();
-            if (r == LineResult::kError)
+            if (r == LineResult::error)
                 return report_control_read_error(c, report);
-            if (r == LineResult::kEnd)
+            if (r == LineResult::end)
                 break;
         }
         pending_track = false;
@@ -312,9 +314,9 @@ int convert_from_control_file(FILE* input, FILE* output, FILE* control, const ch
 
         for (;;) {
             const LineResult r = report.next();
-            if (r == LineResult::kError)
+            if (r == LineResult::error)
                 return report_control_read_error(c, report);
-            if (r == LineResult::kEnd)
+            if (r == LineResult::end)
                 break;
             if (report.is_track_line()) {
                 pending_track = true;
@@ -335,3 +337,5 @@ int convert_from_control_file(FILE* input, FILE* output, FILE* control, const ch
     std::fputs("done.\n", out);
     return 0;
 }
+
+} // namespace imgconv

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace imgconv {
+
 // Fields of a TRACK line: where the track was read and how many sectors it has.
 struct TrackLine {
     uint32_t cylinder = 0;
@@ -32,3 +34,5 @@ SectorLine parse_sector_line(const char* line, size_t length);
 int convert_from_control_file(FILE* input, FILE* output, FILE* control, const char* control_path,
                               const char* output_path, bool verbose,
                               unsigned char* record_buffer, FILE* out, FILE* err);
+
+} // namespace imgconv

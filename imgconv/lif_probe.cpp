@@ -1,7 +1,9 @@
 // Settles geometry and interleave before a conversion: LIF header fields or the fixed defaults.
-#include "lif_probe.h"
+#include "imgconv/lif_probe.h"
 
-#include "read_block.h"
+#include "imgconv/read_block.h"
+
+namespace imgconv {
 
 namespace {
 
@@ -97,3 +99,5 @@ int probe_media(ConvertOptions& opts, FILE* input, unsigned char* record_buffer,
                      static_cast<unsigned long>(opts.sectors), static_cast<int>(opts.interleave));
     return 0;
 }
+
+} // namespace imgconv

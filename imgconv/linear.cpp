@@ -1,11 +1,13 @@
 // Linear conversion of a dump: preparation, then each record read from its place and written.
-#include "linear.h"
+#include "imgconv/linear.h"
 
-#include "matchlist.h"
-#include "read_block.h"
-#include "track_window.h"
+#include "imgconv/matchlist.h"
+#include "imgconv/read_block.h"
+#include "imgconv/track_window.h"
 
 #include <cerrno>
+
+namespace imgconv {
 
 namespace {
 
@@ -90,3 +92,5 @@ int convert_linear(ConvertOptions& opts, FILE* input, FILE* output, unsigned cha
     }
     return 0;
 }
+
+} // namespace imgconv

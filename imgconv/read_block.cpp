@@ -1,8 +1,10 @@
 // Positioned record read: 32-bit signed seek, error indicator told apart from the end of input.
-#include "read_block.h"
+#include "imgconv/read_block.h"
 
 #include <cerrno>
 #include <cstring>
+
+namespace imgconv {
 
 namespace {
 
@@ -35,3 +37,5 @@ int read_block(FILE* stream, unsigned char* buffer, uint32_t offset, uint32_t le
         *delivered = static_cast<uint32_t>(got);
     return 0;
 }
+
+} // namespace imgconv

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace imgconv {
+
 // The one-record buffer holds at most this many bytes.
 constexpr uint32_t kRecordBufferBytes = 1024;
 
@@ -17,3 +19,5 @@ constexpr uint32_t kRecordBufferBytes = 1024;
 // number of bytes the input gave.
 int read_block(FILE* stream, unsigned char* buffer, uint32_t offset, uint32_t length, FILE* err,
                uint32_t* delivered = nullptr);
+
+} // namespace imgconv

@@ -1,17 +1,19 @@
 // imgconv's run driver: command line, streams, record 0, LIF probe, then one conversion.
-#include "imgconv.h"
+#include "imgconv/imgconv.h"
 
-#include "command_line.h"
-#include "control_file.h"
-#include "lif_probe.h"
-#include "linear.h"
-#include "read_block.h"
+#include "imgconv/command_line.h"
+#include "imgconv/control_file.h"
+#include "imgconv/lif_probe.h"
+#include "imgconv/linear.h"
+#include "imgconv/read_block.h"
 
 #include "common/exit_status.h"
 #include "common/output_file.h"
 #include "common/same_file.h"
 
 #include <memory>
+
+namespace imgconv {
 
 namespace {
 
@@ -124,3 +126,5 @@ int run_imgconv(int argc, char* argv[], FILE* out, FILE* err) {
     }
     return close_streams(input, output, control, err);
 }
+
+} // namespace imgconv

@@ -1,8 +1,10 @@
 // Track-sized read-ahead for the linear conversion: one seek and one read per track of the dump.
-#include "track_window.h"
+#include "imgconv/track_window.h"
 
 #include <cstring>
 #include <memory>
+
+namespace imgconv {
 
 namespace {
 
@@ -46,3 +48,5 @@ uint32_t TrackWindow::copy(uint32_t offset, uint32_t length, unsigned char* buff
     std::memset(buffer + given, 0, length - given);
     return given;
 }
+
+} // namespace imgconv

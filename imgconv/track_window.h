@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <memory>
 
+namespace imgconv {
+
 // A window onto the dump: bytes [first, first + span) read in one go. It
 // changes nothing of what the records hold, only how often the input is read.
 class TrackWindow {
@@ -39,3 +41,5 @@ class TrackWindow {
     uint32_t span_ = 0;      // bytes asked for
     uint32_t delivered_ = 0; // bytes the input had, at most span_
 };
+
+} // namespace imgconv

@@ -1,10 +1,12 @@
 // blocksum's command line and block loop.
-#include "blocksum.h"
+#include "romtools/blocksum.h"
 
 #include "common/exit_status.h"
 #include "common/parse_number.h"
 
 #include <cstring>
+
+namespace romtools {
 
 namespace {
 
@@ -43,24 +45,24 @@ ArgScan scan_blocksum_args(int argc, char* argv[], BlocksumSettings& settings) {
     int i = 1;
     while (i < argc) {
         if (std::strcmp(argv[i], "-plain") == 0) {
-            settings.mode = RomSumMode::Plain;
+            settings.mode = RomSumMode::plain;
             ++i;
         }
         if (i < argc && std::strcmp(argv[i], "-blocksize") == 0) {
             if (i + 1 >= argc)
-                return ArgScan::Usage;
+                return ArgScan::usage;
             settings.block_size_text = argv[i + 1];
             i += 2;
         }
         if (i >= argc)
             break;
         if (argv[i][0] == '-')
-            return ArgScan::Usage;
+            return ArgScan::usage;
         if (!settings.image)
             settings.image = argv[i];
         ++i;
     }
-    return ArgScan::Run;
+    return ArgScan::run;
 }
 
 bool parse_block_size(const char* text, size_t& words) {
@@ -74,7 +76,7 @@ bool parse_block_size(const char* text, size_t& words) {
 int run_blocksum(int argc, char* argv[], FILE* out, FILE* err) {
     const char* program = argc > 0 ? argv[0] : "blocksum";
     BlocksumSettings settings;
-    if (argc < 2 || scan_blocksum_args(argc, argv, settings) == ArgScan::Usage || !settings.image) {
+    if (argc < 2 || scan_blocksum_args(argc, argv, settings) == ArgScan::usage || !settings.image) {
         print_usage(out, program);
         return common::kExitDone;
     }
@@ -99,3 +101,5 @@ int run_blocksum(int argc, char* argv[], FILE* out, FILE* err) {
         status = common::kExitFailure;
     return status;
 }
+
+} // namespace romtools

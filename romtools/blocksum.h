@@ -1,19 +1,21 @@
 // blocksum: checks a combined ROM image block by block and reports each block's sums and verdict.
 #pragma once
 
-#include "rom_block_sum.h"
+#include "romtools/bpc/rom_block_sum.h"
 
 #include <cstddef>
 #include <cstdio>
 
+namespace romtools {
+
 // What the command line asks for.
 struct BlocksumSettings {
     const char* image = nullptr; // first name not taken by an option
-    RomSumMode mode = RomSumMode::Normal;
+    RomSumMode mode = RomSumMode::normal;
     const char* block_size_text = nullptr; // value of the last "-blocksize", unread
 };
 
-enum class ArgScan { Run, Usage };
+enum class ArgScan { run, usage };
 
 // Reads the options in one pass, where "-plain" may directly precede "-blocksize"
 // but not follow it. Gives Usage for an unknown option or a "-blocksize"
@@ -28,3 +30,5 @@ bool parse_block_size(const char* text, size_t& words);
 // Runs blocksum with the given command line; report lines and usage go to `out`,
 // failures to `err`. Returns the exit status (0 or -1). Never exits the process.
 int run_blocksum(int argc, char* argv[], FILE* out, FILE* err);
+
+} // namespace romtools

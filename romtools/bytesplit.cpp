@@ -1,7 +1,7 @@
 // bytesplit's command line, its two output files and the block loop.
-#include "bytesplit.h"
+#include "romtools/bytesplit.h"
 
-#include "rom_block_sum.h"
+#include "romtools/bpc/rom_block_sum.h"
 
 #include "common/exit_status.h"
 #include "common/output_file.h"
@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+
+namespace romtools {
 
 namespace {
 
@@ -66,8 +68,8 @@ int split_blocks(FILE* rom, const char* rom_name, common::OutputFile& high,
             // unchanged and make the output bytes FF.
             std::memset(block + got, 0, kRomBlockBytes - got);
         }
-        const RomBlockSum sum = rom_block_sum(block, kRomBlockWords, RomSumMode::Normal);
-        print_block_report(out, number, sum, rom_verdict(sum, RomSumMode::Normal));
+        const RomBlockSum sum = rom_block_sum(block, kRomBlockWords, RomSumMode::normal);
+        print_block_report(out, number, sum, rom_verdict(sum, RomSumMode::normal));
         split_complemented(block, kRomBlockWords, high_bytes, low_bytes);
         if (!write_block(high, high_bytes, err) || !write_block(low, low_bytes, err))
             return common::kExitFailure;
@@ -134,3 +136,5 @@ int run_bytesplit(int argc, char* argv[], FILE* out, FILE* err) {
     }
     return status;
 }
+
+} // namespace romtools

@@ -1,7 +1,9 @@
 // Block sums and verdicts of ROM words, with the outcome of the BPC word operations.
-#include "rom_block_sum.h"
+#include "romtools/bpc/rom_block_sum.h"
 
 #include "common/output_file.h"
+
+namespace romtools {
 
 namespace {
 
@@ -33,7 +35,7 @@ template <RomSumMode kMode> RomBlockSum block_sum(const unsigned char* bytes, si
         const uint32_t w = get_be16(bytes + kBytesPerRomWord * j);
         const uint32_t v = verify + w;
         const uint32_t c = turn_checksum(checksum) + w;
-        if constexpr (kMode == RomSumMode::Normal) {
+        if constexpr (kMode == RomSumMode::normal) {
             verify = (v + (v >> kBpcWordBits)) & kLow16;
             checksum = (c + (c >> kBpcWordBits)) & kLow16;
         } else {
@@ -56,25 +58,25 @@ template <RomSumMode kMode> RomBlockSum block_sum(const unsigned char* bytes, si
 } // namespace
 
 RomBlockSum rom_block_sum(const unsigned char* bytes, size_t words, RomSumMode mode) {
-    return mode == RomSumMode::Normal ? block_sum<RomSumMode::Normal>(bytes, words)
-                                      : block_sum<RomSumMode::Plain>(bytes, words);
+    return mode == RomSumMode::normal ? block_sum<RomSumMode::normal>(bytes, words)
+                                      : block_sum<RomSumMode::plain>(bytes, words);
 }
 
 RomVerdict rom_verdict(const RomBlockSum& sum, RomSumMode mode) {
     if (sum.verify == -1)
-        return RomVerdict::Sound;
-    if (sum.verify == 0 && mode == RomSumMode::Plain)
-        return RomVerdict::NoRomPresent;
-    return RomVerdict::Corrupt;
+        return RomVerdict::sound;
+    if (sum.verify == 0 && mode == RomSumMode::plain)
+        return RomVerdict::no_rom_present;
+    return RomVerdict::corrupt;
 }
 
 const char* rom_verdict_text(RomVerdict verdict) {
     switch (verdict) {
-    case RomVerdict::Sound:
+    case RomVerdict::sound:
         return "\t(ROM OK)\n";
-    case RomVerdict::NoRomPresent:
+    case RomVerdict::no_rom_present:
         return "\t(no ROM present)\n";
-    case RomVerdict::Corrupt:
+    case RomVerdict::corrupt:
         break;
     }
     return "\t(ROM currupt)\n";
@@ -93,3 +95,5 @@ bool finish_report(FILE* out, FILE* err) {
     common::report_write_error(err, "<stdout>", error);
     return false;
 }
+
+} // namespace romtools

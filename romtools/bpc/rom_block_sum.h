@@ -2,10 +2,12 @@
 // verdict.
 #pragma once
 
-#include "bpc.h"
+#include "romtools/bpc/bpc.h"
 
 #include <cstddef>
 #include <cstdio>
+
+namespace romtools {
 
 // Words in a block unless told otherwise, and the most a block buffer holds.
 constexpr size_t kRomBlockWords = 4096;
@@ -24,9 +26,9 @@ struct RomBlockSum {
 
 // Normal: verify is the ones' complement (end-around carry) sum. Plain: verify is
 // the sum modulo 65536, and an all-zero block reads as no ROM at all.
-enum class RomSumMode { Normal, Plain };
+enum class RomSumMode { normal, plain };
 
-enum class RomVerdict { Sound, Corrupt, NoRomPresent };
+enum class RomVerdict { sound, corrupt, no_rom_present };
 
 // The sums of one block of `words` words (1 or more) held in 2 * words bytes.
 RomBlockSum rom_block_sum(const unsigned char* bytes, size_t words, RomSumMode mode);
@@ -43,3 +45,5 @@ void print_block_report(FILE* out, long long block, const RomBlockSum& sum, RomV
 // result in their own right: false, after "Write error on file "<stdout>" #n",
 // when any of them did not get through.
 bool finish_report(FILE* out, FILE* err);
+
+} // namespace romtools

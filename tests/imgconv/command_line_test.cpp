@@ -1,5 +1,5 @@
 // The command-line walk: option words, values, file names, numbers and the refusals.
-#include "command_line.h"
+#include "imgconv/command_line.h"
 
 #include "common/parse_number.h"
 
@@ -7,6 +7,8 @@
 
 #include <string>
 #include <vector>
+
+using namespace imgconv;
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Sector report columns and the rebuild of a disk from a report and its dump, run on real files.
-#include "control_file.h"
+#include "imgconv/control_file.h"
 
 #include "capture.h"
 #include "report_lines.h"
@@ -15,6 +15,8 @@
 #include <vector>
 
 #include <unistd.h>
+
+using namespace imgconv;
 
 namespace fs = std::filesystem;
 

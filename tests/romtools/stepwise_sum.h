@@ -1,10 +1,12 @@
 // The block sum spelled out with the BPC word operations: the reference the fast sum must match.
 #pragma once
 
-#include "bpc.h"
-#include "rom_block_sum.h"
+#include "romtools/bpc/bpc.h"
+#include "romtools/bpc/rom_block_sum.h"
 
 #include <cstddef>
+
+namespace romtools {
 
 // The per-word steps spelled out with the BPC word operations, one flag each,
 // the carry flag cleared only where the routine clears it.
@@ -16,7 +18,7 @@ inline RomBlockSum stepwise_sum(const unsigned char* bytes, size_t words, RomSum
         const BpcWord w = (hi << 8 | lo) - (hi >= 0x80 ? 65536 : 0);
         carry = 0;
         bpc_signed_add(s.verify, w, carry, overflow);
-        while (mode == RomSumMode::Normal && carry) {
+        while (mode == RomSumMode::normal && carry) {
             carry = 0;
             bpc_signed_add(s.verify, 1, carry, overflow);
         }
@@ -31,3 +33,5 @@ inline RomBlockSum stepwise_sum(const unsigned char* bytes, size_t words, RomSum
     }
     return s;
 }
+
+} // namespace romtools
