@@ -49,8 +49,8 @@ bool write_block(common::OutputFile& output, const unsigned char* bytes, FILE* e
 }
 
 // Reads, reports and splits block after block until the input ends.
-int split_blocks(FILE* rom, const char* rom_name, common::OutputFile& high,
-                 common::OutputFile& low, FILE* out, FILE* err) {
+int split_blocks(FILE* rom, const char* rom_name, common::OutputFile& high, common::OutputFile& low,
+                 FILE* out, FILE* err) {
     unsigned char block[kRomBlockBytes];
     unsigned char high_bytes[kSplitBlockBytes];
     unsigned char low_bytes[kSplitBlockBytes];
