@@ -28,9 +28,9 @@ SectorLine parse_sector_line(const char* line, size_t length);
 
 // Walks the report on `control` and the dump on `input` together and writes
 // the rebuilt records to `output`. `record_buffer` (1024 bytes) takes the data
-// of rejected sectors. Messages go to `out` and `err`. Returns the exit status
-// of the run: 0 after "done.", -1 after a failure. The streams stay open; the
-// output has been flushed when 0 is returned.
+// of rejected sectors. Messages go to `out` and `err`. Returns 0, or -1 after
+// a failure. The streams stay open; the output has been flushed when 0 is
+// returned, and the caller prints "done." once it has closed it.
 int convert_from_control_file(FILE* input, FILE* output, FILE* control, const char* control_path,
                               const char* output_path, bool verbose,
                               unsigned char* record_buffer, FILE* out, FILE* err);
