@@ -1,6 +1,7 @@
 // The imgconv command line: option words, their values and the usage text.
 #pragma once
 
+#include "imgconv/dump_reader.h"
 #include "imgconv/options.h"
 
 #include <cstdint>
@@ -17,7 +18,7 @@ enum class CommandLine {
 };
 
 // Largest record the one-record buffer holds, in bytes.
-constexpr uint32_t kMaxRecSize = 1024;
+constexpr uint32_t kMaxRecSize = kRecordBufferBytes;
 
 // Walks argv[1..argc-1] into `opts` (which starts with its defaults). Pure:
 // prints nothing and opens nothing.

@@ -1,7 +1,7 @@
 // Settles geometry and interleave before a conversion: LIF header fields or the fixed defaults.
 #include "imgconv/lif_probe.h"
 
-#include "imgconv/read_block.h"
+#include "imgconv/dump_reader.h"
 
 namespace imgconv {
 
@@ -9,8 +9,6 @@ namespace {
 
 constexpr unsigned char kLifIdFirst = 0x80;
 constexpr unsigned char kLifIdSecond = 0x00;
-// The first byte offset that a signed 32-bit seek cannot reach.
-constexpr uint64_t kFirstUnreachableOffset = uint64_t{1} << 31;
 
 // Looks for the first directory record in the dump read as one run of
 // records: with an n:1 interleave directory record `dirstart` of the first

@@ -2,8 +2,7 @@
 #include "imgconv/linear.h"
 
 #include "imgconv/matchlist.h"
-#include "imgconv/read_block.h"
-#include "imgconv/track_window.h"
+#include "imgconv/dump_reader.h"
 
 #include <cerrno>
 

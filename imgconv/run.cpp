@@ -5,7 +5,7 @@
 #include "imgconv/control_file.h"
 #include "imgconv/lif_probe.h"
 #include "imgconv/linear.h"
-#include "imgconv/read_block.h"
+#include "imgconv/dump_reader.h"
 
 #include "common/exit_status.h"
 #include "common/output_file.h"
@@ -19,7 +19,6 @@ namespace {
 
 // Bytes of output gathered before each write to the file.
 constexpr size_t kOutputBufferBytes = 256 * 1024;
-constexpr size_t kPageBytes = 4096;
 // Bytes of the dump read per system call in the control-file conversion.
 constexpr size_t kInputBufferBytes = 64 * 1024;
 

@@ -1,6 +1,5 @@
 // The track window gives each record the same bytes as a read of the record alone would.
-#include "imgconv/read_block.h"
-#include "imgconv/track_window.h"
+#include "imgconv/dump_reader.h"
 
 #include "capture.h"
 
