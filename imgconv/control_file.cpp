@@ -13,7 +13,7 @@ namespace {
 constexpr size_t kLineBufferBytes = 1024;              // one report line plus its end
 constexpr size_t kMaxLineBytes = kLineBufferBytes - 1; // bytes taken per line at most
 constexpr uint32_t kSlotCount = 256;                   // records per track the store holds
-constexpr size_t kSlotBytes = kRecordBufferBytes;     // bytes per record slot
+constexpr size_t kSlotBytes = kRecordBufferBytes;      // bytes per record slot
 constexpr uint32_t kNoRecordYet = kSlotCount;          // one past the last slot
 
 constexpr char kTrackPrefix[] = "\xFE TRACK:";

@@ -3,9 +3,9 @@
 
 #include "imgconv/command_line.h"
 #include "imgconv/control_file.h"
+#include "imgconv/dump_reader.h"
 #include "imgconv/lif_probe.h"
 #include "imgconv/linear.h"
-#include "imgconv/dump_reader.h"
 
 #include "common/exit_status.h"
 #include "common/output_file.h"

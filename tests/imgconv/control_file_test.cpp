@@ -236,8 +236,7 @@ TEST_F(ControlFileRun, WorkedExampleRecordsTwoZeroOne) {
 
     Result verbose = run(report, dump, true);
     EXPECT_EQ(verbose.status, 0);
-    EXPECT_EQ(verbose.out,
-              using_line(true) + "Processing cylinder=0 head=0 num_sectors=3\n");
+    EXPECT_EQ(verbose.out, using_line(true) + "Processing cylinder=0 head=0 num_sectors=3\n");
     EXPECT_EQ(verbose.err, "");
     EXPECT_EQ(verbose.image, image);
 }
@@ -705,8 +704,8 @@ TEST_F(ControlFileRun, DoneOnlyOnceTheImageIsClosedAndTheDumpIsReadInLargeSteps)
         argv.push_back(w.data());
 
     DoneWatch watch{fs::path(image_path), "", false};
-    FILE* out = fopencookie(&watch, "w", cookie_io_functions_t{nullptr, watch_write, nullptr,
-                                                               nullptr});
+    FILE* out =
+        fopencookie(&watch, "w", cookie_io_functions_t{nullptr, watch_write, nullptr, nullptr});
     ASSERT_NE(out, nullptr);
     std::setvbuf(out, nullptr, _IONBF, 0);
     CapturedStream err;
