@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all build test demo sanitize fuzz clean
+.PHONY: all build test demo format-check werror sanitize fuzz clean
 
 all: build
 
@@ -18,6 +18,20 @@ test: build
 demo: build
 	sh examples/demo.sh $(BUILD)
 
+# Every C++ source of the tree, for the format check.
+FORMAT_SOURCES = $(shell find common imgconv romtools basiclist tests examples \
+                   -name '*.cpp' -o -name '*.h' | LC_ALL=C sort)
+
+# Fails, naming each place, when a source differs from what clang-format makes
+# of it under .clang-format; `clang-format -i <files>` mends them.
+format-check:
+	clang-format --dry-run -Werror $(FORMAT_SOURCES)
+
+# Programs, tests and example generators built with every warning an error.
+werror:
+	cmake -S . -B $(BUILD)-werror -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS=-Werror
+	cmake --build $(BUILD)-werror -j$(JOBS)
+
 # The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize:
 	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=Debug -DHPKIT_SANITIZE=ON
@@ -31,4 +45,4 @@ fuzz:
 	bash tests/fuzz/run.sh $(FUZZ_SECONDS) $(BUILD)-fuzz
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-fuzz
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-fuzz $(BUILD)-werror

@@ -1,20 +1,21 @@
 // basiclist's run: open the files, list record after record, report damage and failures.
-#include "basiclist.h"
+#include "basiclist/basiclist.h"
 
-#include "command_line.h"
-#include "record_scan.h"
-#include "same_file.h"
-#include "version.h"
+#include "basiclist/command_line.h"
+#include "basiclist/record_scan.h"
+
+#include "common/exit_status.h"
+#include "common/output_file.h"
+#include "common/same_file.h"
+#include "common/version.h"
 
 #include <cerrno>
 #include <cinttypes>
 #include <cstdint>
 
-namespace {
+namespace basiclist {
 
-constexpr int kStatusDone = 0;     // usage text, or the end of the input
-constexpr int kStatusEndMark = 1;  // the BASIC file's end mark
-constexpr int kStatusFailure = -1; // a file, read or write failure
+namespace {
 
 // Records per run that get a line of their own for each kind of damage, so
 // that a file of garbage cannot flood the console.
@@ -22,14 +23,7 @@ constexpr uint64_t kMaxDamageLines = 10;
 
 constexpr const char* kStdoutName = "<stdout>";
 
-// Where the listing goes: a file this run opened, or the caller's stream.
-struct Output {
-    FILE* stream;
-    const char* name; // for messages
-    bool own;         // opened here, so closed here
-};
-
-// Damage seen so far in the run: records with each kind, and runs of unknown bytes.
+// Records with one kind of damage seen so far in the run.
 struct DamageCount {
     uint64_t unknown_items = 0; // records with unknown bytes
     uint64_t unknown_runs = 0;
@@ -118,26 +112,16 @@ LoopResult list_records(FILE* input, const char* input_name, FILE* output, Damag
     }
 }
 
-void report_write_error(const Output& output, int error, FILE* err) {
-    std::fprintf(err, "Write error on file \"%s\" #%d\n", output.name, error);
-}
-
-// Flushes the listing to its file (and closes a file opened here); false
-// after reporting a failure.
-bool finish_output(const Output& output, FILE* err) {
-    errno = 0;
-    bool ok = std::fflush(output.stream) == 0 && !std::ferror(output.stream);
-    int error = errno;
-    if (output.own) {
-        errno = 0;
-        if (std::fclose(output.stream) != 0 && ok) {
-            ok = false;
-            error = errno;
-        }
-    }
-    if (!ok)
-        report_write_error(output, error, err);
-    return ok;
+// Flushes the listing to the caller's stream, or flushes and closes the file
+// opened here; false after reporting a failure.
+bool finish_output(common::OutputFile& file, FILE* out, FILE* err) {
+    if (file.is_open())
+        return file.finish(err);
+    int error = 0;
+    if (common::flush_checked(out, error))
+        return true;
+    common::report_write_error(err, kStdoutName, error);
+    return false;
 }
 
 // Bytes of each file stream's buffer.
@@ -146,14 +130,14 @@ constexpr size_t kStreamBufferBytes = 64 * 1024;
 } // namespace
 
 int run_basiclist(int argc, char* argv[], FILE* out, FILE* err) {
-    if (asks_for_version(argc, argv)) {
-        print_version(out, "basiclist");
+    if (common::asks_for_version(argc, argv)) {
+        common::print_version(out, "basiclist");
         return kStatusDone;
     }
     Settings settings;
     if (parse_command_line(argc, argv, settings) == CommandLine::usage) {
         print_usage(out, argc > 0 && argv[0] ? argv[0] : "basiclist");
-        return kStatusDone;
+        return common::kExitDone;
     }
 
     // Stream buffers of 64 KiB each: a quarter of the system calls that the
@@ -164,34 +148,36 @@ int run_basiclist(int argc, char* argv[], FILE* out, FILE* err) {
     FILE* input = std::fopen(settings.input_path, "rb");
     if (!input) {
         std::fprintf(err, "Could not open file \"%s\".\n", settings.input_path);
-        return kStatusFailure;
+        return common::kExitFailure;
     }
     std::setvbuf(input, input_buffer, _IOFBF, sizeof input_buffer);
-    Output output{out, kStdoutName, false};
+    // The listing goes to the file named, opened here, or else to `out`.
+    common::OutputFile file;
+    FILE* output = out;
+    const char* output_name = kStdoutName;
     if (settings.output_path) {
         // Opening the input for writing would empty it before it is read.
-        if (same_file(settings.input_path, settings.output_path)) {
-            std::fprintf(err, "Output file \"%s\" is the input file \"%s\"; nothing written.\n",
-                         settings.output_path, settings.input_path);
+        if (common::output_is_same_file(settings.output_path, settings.input_path, "input file",
+                                        err)) {
             std::fclose(input);
-            return kStatusFailure;
+            return common::kExitFailure;
         }
-        FILE* file = std::fopen(settings.output_path, "wb");
-        if (!file) {
+        if (!file.open(settings.output_path)) {
             std::fprintf(err, "Could not open file \"%s\" for writing.\n", settings.output_path);
             std::fclose(input);
-            return kStatusFailure;
+            return common::kExitFailure;
         }
-        std::setvbuf(file, output_buffer, _IOFBF, sizeof output_buffer);
-        output = Output{file, settings.output_path, true};
+        std::setvbuf(file.get(), output_buffer, _IOFBF, sizeof output_buffer);
+        output = file.get();
+        output_name = file.name();
     }
 
     DamageCount damage;
-    const LoopResult loop = list_records(input, settings.input_path, output.stream, damage, err);
+    const LoopResult loop = list_records(input, settings.input_path, output, damage, err);
     std::fclose(input);
     summarize_damage(damage, err);
 
-    int status = kStatusDone;
+    int status = common::kExitDone;
     switch (loop.end) {
     case LoopEnd::end_of_input:
         if (loop.last_read > 0)
@@ -204,20 +190,20 @@ int run_basiclist(int argc, char* argv[], FILE* out, FILE* err) {
             std::fprintf(err, "the last line is incomplete: the file ends inside it\n");
         break;
     case LoopEnd::end_mark:
-        status = kStatusEndMark;
+        status = kExitEndMark;
         break;
     case LoopEnd::read_error:
         std::fprintf(err, "Read error on binary file (%d bytes read).\n",
                      static_cast<int>(loop.last_read));
-        status = kStatusFailure;
+        status = common::kExitFailure;
         break;
     case LoopEnd::write_error:
-        report_write_error(output, loop.error, err);
-        if (output.own)
-            std::fclose(output.stream);
-        return kStatusFailure;
+        common::report_write_error(err, output_name, loop.error);
+        return common::kExitFailure;
     }
-    if (!finish_output(output, err))
-        return kStatusFailure;
+    if (!finish_output(file, out, err))
+        return common::kExitFailure;
     return status;
 }
+
+} // namespace basiclist

@@ -1,7 +1,9 @@
 // Command line of basiclist: option words, file names and the usage text.
-#include "command_line.h"
+#include "basiclist/command_line.h"
 
 #include <cstring>
+
+namespace basiclist {
 
 CommandLine parse_command_line(int argc, char* argv[], Settings& settings) {
     settings = Settings();
@@ -24,3 +26,5 @@ void print_usage(FILE* out, const char* program) {
     std::fprintf(out, "        <input file>  HP 9845 basic file\n");
     std::fprintf(out, "        -v            verbose mode\n");
 }
+
+} // namespace basiclist

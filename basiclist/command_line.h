@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+namespace basiclist {
+
 // What one run lists and where to.
 struct Settings {
     const char* input_path = nullptr;
@@ -22,3 +24,5 @@ CommandLine parse_command_line(int argc, char* argv[], Settings& settings);
 
 // The three-line usage text; `program` is the name the program was invoked by.
 void print_usage(FILE* out, const char* program);
+
+} // namespace basiclist

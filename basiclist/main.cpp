@@ -1,6 +1,6 @@
 // basiclist: HP 9845 BASIC file to CR LF text.
-#include "basiclist.h"
+#include "basiclist/basiclist.h"
 
 int main(int argc, char* argv[]) {
-    return run_basiclist(argc, argv, stdout, stderr);
+    return basiclist::run_basiclist(argc, argv, stdout, stderr);
 }

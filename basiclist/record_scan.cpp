@@ -1,8 +1,10 @@
 // Walks the items of one BASIC record and lists their text.
-#include "record_scan.h"
+#include "basiclist/record_scan.h"
 
 #include <cstdint>
 #include <cstring>
+
+namespace basiclist {
 
 namespace {
 
@@ -137,3 +139,5 @@ RecordScan scan_record(const unsigned char record[kRecordBytes],
     result.text_length = n;
     return result;
 }
+
+} // namespace basiclist

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace basiclist {
+
 constexpr size_t kRecordBytes = 256; // bytes per record of a BASIC file
 
 // Most text one record can produce, in bytes. A counted line item turns 4 + L
@@ -55,3 +57,5 @@ constexpr unsigned char convert_text_byte(unsigned char b) {
 // reads past the record.
 RecordScan scan_record(const unsigned char record[kRecordBytes],
                        unsigned char text[kMaxRecordTextBytes]);
+
+} // namespace basiclist

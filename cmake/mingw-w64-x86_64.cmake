@@ -1,5 +1,5 @@
 # Cross build of the Windows console programs with Debian's MinGW-w64 (g++-mingw-w64-x86-64).
-# Use: cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DHPKIT_TESTS=OFF
+# Use: cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 

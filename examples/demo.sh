@@ -9,11 +9,27 @@ rm -rf "$out"
 mkdir -p "$out"
 cd "$out"
 
-# Prints a command line, runs it and tells a non-zero exit status.
+# Prints a command line and runs it; any exit status but 0 fails the demo.
 show() {
+    show_status 0 "$@"
+}
+
+# Prints a command line and runs it; the step must end with status $1 (255
+# for -1), which is then shown. Any other status fails the demo.
+show_status() {
+    expected=$1
+    shift
     echo
     echo "\$ $*"
-    "$@" || echo "(exit status $?)"
+    status=0
+    "$@" || status=$?
+    if [ "$status" -ne "$expected" ]; then
+        echo "demo: \"$*\" ended with status $status, not $expected" >&2
+        exit 1
+    fi
+    if [ "$status" -ne 0 ]; then
+        echo "(exit status $status)"
+    fi
 }
 
 # Each program's part of the demo lives in demo-*.sh beside this script.

@@ -1,13 +1,13 @@
 // Command-line walk of imgconv: whole-word options, base-0 numbers with 32-bit wrap-around.
-#include "command_line.h"
+#include "imgconv/command_line.h"
 
-#include <cctype>
-#include <cstdlib>
+#include "common/parse_number.h"
+
 #include <cstring>
 
-namespace {
+namespace imgconv {
 
-constexpr uint32_t kAllBits32 = 0xFFFFFFFFu;
+namespace {
 
 // Where a numeric option stores its value.
 struct NumericOption {
@@ -32,25 +32,6 @@ constexpr NumericOption kNumericOptions[] = {
 
 } // namespace
 
-uint32_t parse_number(const char* text) {
-    const char* p = text;
-    while (std::isspace(static_cast<unsigned char>(*p)))
-        ++p;
-    bool negative = false;
-    if (*p == '+' || *p == '-') {
-        negative = *p == '-';
-        ++p;
-    }
-    // Only digits may follow the sign, so strtoull sees no second sign or blank.
-    if (!std::isdigit(static_cast<unsigned char>(*p)))
-        return 0;
-    const unsigned long long magnitude = std::strtoull(p, nullptr, 0);
-    if (magnitude > kAllBits32)
-        return kAllBits32; // out of range of a 32-bit unsigned long, sign or not
-    const uint32_t value = static_cast<uint32_t>(magnitude);
-    return negative ? 0u - value : value;
-}
-
 CommandLine parse_command_line(int argc, char* const argv[], ConvertOptions& opts) {
     if (argc < 2)
         return CommandLine::usage;
@@ -62,7 +43,7 @@ CommandLine parse_command_line(int argc, char* const argv[], ConvertOptions& opt
         for (const NumericOption& o : kNumericOptions) {
             if (!has_value || std::strcmp(arg, o.word) != 0)
                 continue;
-            const uint32_t value = parse_number(argv[++i]);
+            const uint32_t value = common::parse_number(argv[++i]);
             if (o.unsigned_field)
                 opts.*o.unsigned_field = value;
             else
@@ -75,7 +56,7 @@ CommandLine parse_command_line(int argc, char* const argv[], ConvertOptions& opt
         if (has_value && std::strcmp(arg, "-l") == 0) {
             opts.control_path = argv[++i];
         } else if (has_value && std::strcmp(arg, "-m") == 0) {
-            const int32_t count = static_cast<int32_t>(parse_number(argv[++i]));
+            const int32_t count = static_cast<int32_t>(common::parse_number(argv[++i]));
             if (count > kMaxMatchEntries)
                 return CommandLine::matchlist_too_long;
             opts.match_count = count;
@@ -85,8 +66,8 @@ CommandLine parse_command_line(int argc, char* const argv[], ConvertOptions& opt
             if (argc - 1 - i < 2 * count)
                 return CommandLine::usage;
             for (int32_t k = 0; k < count; ++k) {
-                opts.match_entries[k].which = parse_number(argv[++i]);
-                opts.match_entries[k].where = parse_number(argv[++i]);
+                opts.match_entries[k].which = common::parse_number(argv[++i]);
+                opts.match_entries[k].where = common::parse_number(argv[++i]);
             }
         } else if (std::strcmp(arg, "-v") == 0) {
             opts.verbose = true;
@@ -135,3 +116,5 @@ void print_usage(FILE* out, const char* program) {
                       "where which where ...'\n");
     std::fprintf(out, "        -v              verbose mode\n");
 }
+
+} // namespace imgconv

@@ -1,10 +1,13 @@
 // The imgconv command line: option words, their values and the usage text.
 #pragma once
 
-#include "options.h"
+#include "imgconv/dump_reader.h"
+#include "imgconv/options.h"
 
 #include <cstdint>
 #include <cstdio>
+
+namespace imgconv {
 
 // What the command line asks for.
 enum class CommandLine {
@@ -15,12 +18,7 @@ enum class CommandLine {
 };
 
 // Largest record the one-record buffer holds, in bytes.
-constexpr uint32_t kMaxRecSize = 1024;
-
-// Reads a number as a 32-bit strtoul with base 0 does: decimal, "0x" hex or
-// leading-0 octal after optional blanks and one sign; a minus sign negates
-// modulo 2^32, a value beyond 32 bits gives 0xFFFFFFFF, no digits give 0.
-uint32_t parse_number(const char* text);
+constexpr uint32_t kMaxRecSize = kRecordBufferBytes;
 
 // Walks argv[1..argc-1] into `opts` (which starts with its defaults). Pure:
 // prints nothing and opens nothing.
@@ -28,3 +26,5 @@ CommandLine parse_command_line(int argc, char* const argv[], ConvertOptions& opt
 
 // The usage text, with `program` as the command line named the program.
 void print_usage(FILE* out, const char* program);
+
+} // namespace imgconv

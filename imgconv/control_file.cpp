@@ -1,9 +1,13 @@
 // Rebuilds a disk from a SECSCAN sector report: report lines, sector checks and the track store.
-#include "control_file.h"
+#include "imgconv/control_file.h"
+
+#include "imgconv/dump_reader.h"
 
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
+
+namespace imgconv {
 
 namespace {
 
@@ -12,8 +16,7 @@ constexpr size_t kMaxLineBytes = kLineBufferBytes - 1; // bytes taken per line a
 constexpr uint32_t kSlotCount = kTrackSlots;           // records per track the store holds
 constexpr uint32_t kLastSlot = kSlotCount - 1;         // highest record number the store holds
 constexpr uint32_t kMaxKnownSectors = kSlotCount;      // sectors per track that can be believed
-constexpr size_t kSlotBytes = 1024;                    // bytes per record slot
-constexpr size_t kRecordBufferBytes = 1024;            // scratch buffer of the caller
+constexpr size_t kSlotBytes = kRecordBufferBytes;      // bytes per record slot
 constexpr uint32_t kNoRecordYet = kSlotCount;          // one past the last slot
 
 constexpr char kTrackPrefix[] = "\xFE TRACK:";
@@ -119,7 +122,7 @@ bool has_prefix(const char* line, size_t length, const char* prefix, size_t pref
     return length >= prefix_bytes && std::memcmp(line, prefix, prefix_bytes) == 0;
 }
 
-enum class LineResult { kLine, kEnd, kError };
+enum class LineResult { line, end, error };
 
 // The report, read in binary mode as lines ended by LF; a line longer than
 // 1023 bytes comes as several. Lines may hold NUL bytes, so their length is
@@ -149,9 +152,9 @@ struct ReportReader {
         }
         if (std::ferror(file)) {
             error = errno;
-            return LineResult::kError;
+            return LineResult::error;
         }
-        return length == 0 ? LineResult::kEnd : LineResult::kLine;
+        return length == 0 ? LineResult::end : LineResult::line;
     }
     bool is_track_line() const { return has_prefix(text, length, kTrackPrefix, kTrackPrefixBytes); }
     bool is_sector_line() const {
@@ -500,9 +503,9 @@ int convert_from_control_file(FILE* input, FILE* output, FILE* control, const ch
     for (;;) {
         if (!pending_track) {
             const LineResult r = report.next();
-            if (r == LineResult::kError)
+            if (r == LineResult::error)
                 return report_control_read_error(c, report);
-            if (r == LineResult::kEnd)
+            if (r == LineResult::end)
                 break;
         }
         pending_track = false;
@@ -513,9 +516,9 @@ int convert_from_control_file(FILE* input, FILE* output, FILE* control, const ch
 
         for (;;) {
             const LineResult r = report.next();
-            if (r == LineResult::kError)
+            if (r == LineResult::error)
                 return report_control_read_error(c, report);
-            if (r == LineResult::kEnd)
+            if (r == LineResult::end)
                 break;
             if (report.is_track_line()) {
                 pending_track = true;
@@ -530,12 +533,14 @@ int convert_from_control_file(FILE* input, FILE* output, FILE* control, const ch
         if (write_track(c) != 0)
             return -1;
     }
-    // "done." promises that every record is on its way to the disk.
+    // Every record handed on to the system; the caller closes the output
+    // (checked) and only then prints "done.".
     if (std::fflush(output) != 0)
         return report_write_error(c);
     if (c.zero_records != 0 || c.sectors_not_written != 0 || c.tracks_not_written != 0)
         warn(c, "%lu records written as zeros, %lu sectors not written, %lu tracks not written.",
              c.zero_records, c.sectors_not_written, c.tracks_not_written);
-    std::fputs("done.\n", out);
     return 0;
 }
+
+} // namespace imgconv

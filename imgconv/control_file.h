@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace imgconv {
+
 // Record slots of the track store: records 0 to 255.
 constexpr uint32_t kTrackSlots = 256;
 
@@ -49,9 +51,11 @@ TrackLayout lay_out_track(const std::bitset<kTrackSlots>& kept, uint32_t records
 // the rebuilt records to `output`. `record_buffer` (1024 bytes) takes the data
 // of rejected sectors. `known_sectors` is the disk's sectors per track when
 // known before the walk (from "-s" or the LIF header), else 0; a value
-// outside 1..256 counts as unknown. Messages go to `out` and `err`. Returns the exit status
-// of the run: 0 after "done.", -1 after a failure. The streams stay open; the
-// output has been flushed when 0 is returned.
+// outside 1..256 counts as unknown. Messages go to `out` and `err`. Returns 0,
+// or -1 after a failure. The streams stay open; the output has been flushed
+// when 0 is returned, and the caller prints "done." once it has closed it.
 int convert_from_control_file(FILE* input, FILE* output, FILE* control, const char* control_path,
                               const char* output_path, bool verbose, uint32_t known_sectors,
                               unsigned char* record_buffer, FILE* out, FILE* err);
+
+} // namespace imgconv

@@ -1,14 +1,14 @@
 // Settles geometry and interleave before a conversion: LIF header fields or the fixed defaults.
-#include "lif_probe.h"
+#include "imgconv/lif_probe.h"
 
-#include "read_block.h"
+#include "imgconv/dump_reader.h"
+
+namespace imgconv {
 
 namespace {
 
 constexpr unsigned char kLifIdFirst = 0x80;
 constexpr unsigned char kLifIdSecond = 0x00;
-// The first byte offset that a signed 32-bit seek cannot reach.
-constexpr uint64_t kFirstUnreachableOffset = uint64_t{1} << 31;
 
 // Looks for the first directory record in the dump read as one run of
 // records: with an n:1 interleave directory record `dirstart` of the first
@@ -97,3 +97,5 @@ int probe_media(ConvertOptions& opts, FILE* input, unsigned char* record_buffer,
                      static_cast<unsigned long>(opts.sectors), static_cast<int>(opts.interleave));
     return 0;
 }
+
+} // namespace imgconv

@@ -1,10 +1,12 @@
 // LIF volume probe: disk geometry from the volume header, interleave from where the directory lies.
 #pragma once
 
-#include "options.h"
+#include "imgconv/options.h"
 
 #include <cstdint>
 #include <cstdio>
+
+namespace imgconv {
 
 // Byte offsets of the volume header fields and of the directory record field read here.
 constexpr uint32_t kLifDirStartOffset = 8;   // record number of the directory
@@ -36,3 +38,5 @@ bool is_lif_header(const unsigned char* record);
 // Returns 0, or -1 when a read of the scan failed.
 int probe_media(ConvertOptions& opts, FILE* input, unsigned char* record_buffer, FILE* out,
                 FILE* err);
+
+} // namespace imgconv

@@ -1,11 +1,12 @@
 // Linear conversion of a dump: preparation, then each record read from its place and written.
-#include "linear.h"
+#include "imgconv/linear.h"
 
-#include "matchlist.h"
-#include "read_block.h"
-#include "track_window.h"
+#include "imgconv/dump_reader.h"
+#include "imgconv/matchlist.h"
 
 #include <cerrno>
+
+namespace imgconv {
 
 namespace {
 
@@ -121,3 +122,5 @@ int convert_linear(ConvertOptions& opts, FILE* input, FILE* output, unsigned cha
         warn_unread_tail(farthest_end + opts.junk, input, out);
     return 0;
 }
+
+} // namespace imgconv

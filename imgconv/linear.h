@@ -1,11 +1,13 @@
 // Linear conversion: every HP record, in HP order, read from its computed place in the dump.
 #pragma once
 
-#include "mapping.h"
-#include "options.h"
+#include "imgconv/mapping.h"
+#include "imgconv/options.h"
 
 #include <cstdint>
 #include <cstdio>
+
+namespace imgconv {
 
 // Preparation before the copy loop: the record count, the default skew count,
 // the interleave table, the matchlist search and the skew defaults, with the
@@ -19,3 +21,5 @@ uint32_t prepare_linear(ConvertOptions& opts, InterleaveTable& table, FILE* out)
 // streams stay open; the caller closes them.
 int convert_linear(ConvertOptions& opts, FILE* input, FILE* output, unsigned char* record_buffer,
                    FILE* out, FILE* err);
+
+} // namespace imgconv

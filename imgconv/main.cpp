@@ -1,4 +1,6 @@
 // imgconv: floppy sector dump to HP 9845 disk image.
-#include "imgconv.h"
+#include "imgconv/imgconv.h"
 
-int main(int argc, char* argv[]) { return run_imgconv(argc, argv, stdout, stderr); }
+int main(int argc, char* argv[]) {
+    return imgconv::run_imgconv(argc, argv, stdout, stderr);
+}

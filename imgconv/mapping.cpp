@@ -1,5 +1,7 @@
 // Interleave table and the linear record-to-offset mapping of the dump.
-#include "mapping.h"
+#include "imgconv/mapping.h"
+
+namespace imgconv {
 
 void build_interleave_table(InterleaveTable& table, uint32_t n, uint32_t a) {
     if (n > kMaxSectorsPerTrack)
@@ -39,3 +41,5 @@ uint32_t record_offset(const ConvertOptions& opts, const InterleaveTable& table,
     return (t * sectors + p) * opts.rec_size + t * opts.junk + c * opts.cylinder_skip +
            h * opts.head_skip;
 }
+
+} // namespace imgconv

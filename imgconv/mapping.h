@@ -1,9 +1,11 @@
 // Where each HP record lies in a physical-order dump: interleave table and record offsets.
 #pragma once
 
-#include "options.h"
+#include "imgconv/options.h"
 
 #include <cstdint>
+
+namespace imgconv {
 
 // Slots per track the table can hold; a geometry with more sectors is refused.
 constexpr uint32_t kMaxSectorsPerTrack = 256;
@@ -25,3 +27,5 @@ void build_interleave_table(InterleaveTable& table, uint32_t n, uint32_t a);
 // (modulo 2^32).
 uint32_t record_offset(const ConvertOptions& opts, const InterleaveTable& table, uint32_t r,
                        uint32_t cskew, uint32_t hskew, bool apply_skew_count);
+
+} // namespace imgconv

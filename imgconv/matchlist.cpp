@@ -1,5 +1,7 @@
 // Matchlist skew search over candidate cylinder and head skews.
-#include "matchlist.h"
+#include "imgconv/matchlist.h"
+
+namespace imgconv {
 
 void search_skews(ConvertOptions& opts, const InterleaveTable& table, FILE* out) {
     // An empty list has nothing to agree with: without this every pair would.
@@ -50,3 +52,5 @@ void search_skews(ConvertOptions& opts, const InterleaveTable& table, FILE* out)
     if (!found)
         fprintf(out, "Warning: no skew pair places every matchlist record.\n");
 }
+
+} // namespace imgconv

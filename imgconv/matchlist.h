@@ -1,13 +1,17 @@
 // Cylinder and head skew found from a matchlist of known record positions.
 #pragma once
 
-#include "mapping.h"
-#include "options.h"
+#include "imgconv/mapping.h"
+#include "imgconv/options.h"
 
 #include <cstdio>
+
+namespace imgconv {
 
 // Tries every cylinder skew i and head skew j in 0..sectors-1 (i outer, j
 // inner) against the matchlist, when it holds 1 to 10 pairs. Every agreeing pair is reported on
 // `out` when verbose; the first one fills each skew that is still negative. A search with a
 // count other than 0 that finds no pair says so on `out`, also without verbose. Reads no input.
 void search_skews(ConvertOptions& opts, const InterleaveTable& table, FILE* out);
+
+} // namespace imgconv

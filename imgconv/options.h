@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+namespace imgconv {
+
 // At most this many pairs can follow "-m" on the command line.
 constexpr int kMaxMatchEntries = 10;
 
@@ -34,3 +36,5 @@ struct ConvertOptions {
     MatchEntry match_entries[kMaxMatchEntries];
     bool verbose = false;
 };
+
+} // namespace imgconv

@@ -1,24 +1,29 @@
 // imgconv's run driver: command line, streams, record 0, LIF probe, then one conversion.
-#include "imgconv.h"
+#include "imgconv/imgconv.h"
 
-#include "command_line.h"
-#include "control_file.h"
-#include "lif_probe.h"
-#include "linear.h"
-#include "read_block.h"
-#include "same_file.h"
-#include "version.h"
+#include "imgconv/command_line.h"
+#include "imgconv/control_file.h"
+#include "imgconv/dump_reader.h"
+#include "imgconv/lif_probe.h"
+#include "imgconv/linear.h"
 
-#include <cerrno>
+#include "common/exit_status.h"
+#include "common/output_file.h"
+#include "common/same_file.h"
+#include "common/version.h"
+
 #include <memory>
+
+namespace imgconv {
 
 namespace {
 
 // Bytes of output gathered before each write to the file.
 constexpr size_t kOutputBufferBytes = 256 * 1024;
-constexpr size_t kPageBytes = 4096;
+// Bytes of the dump read per system call in the control-file conversion.
+constexpr size_t kInputBufferBytes = 64 * 1024;
 
-// Owns an open stream until it is closed on purpose; closes it on every other way out.
+// Owns a stream the run reads until it is closed on purpose; closes it on every other way out.
 class Stream {
   public:
     explicit Stream(FILE* f) : f_(f) {}
@@ -32,19 +37,9 @@ class Stream {
     FILE* get() const { return f_; }
     explicit operator bool() const { return f_ != nullptr; }
 
-    // Closes the stream; returns 0, or the errno of the failed close.
-    int close() {
-        FILE* f = f_;
+    void close() {
+        std::fclose(f_);
         f_ = nullptr;
-        return std::fclose(f) == 0 ? 0 : errno;
-    }
-
-    // Writes out what the stream still buffers, then closes it; returns 0, or
-    // the errno of the first step that failed.
-    int flush_and_close() {
-        const int flushed = std::fflush(f_) == 0 ? 0 : errno;
-        const int closed = close();
-        return flushed != 0 ? flushed : closed;
     }
 
   private:
@@ -54,38 +49,27 @@ class Stream {
 // Refuses an output that is the input or the control file under any name,
 // before the output is opened and so truncated.
 bool output_would_clobber(const ConvertOptions& opts, FILE* err) {
-    if (same_file(opts.output_path, opts.input_path)) {
-        std::fprintf(err, "Output file \"%s\" is the input file \"%s\"; it is not overwritten.\n",
-                     opts.output_path, opts.input_path);
-        return true;
-    }
-    if (opts.control_path && same_file(opts.output_path, opts.control_path)) {
-        std::fprintf(err, "Output file \"%s\" is the control file \"%s\"; it is not overwritten.\n",
-                     opts.output_path, opts.control_path);
-        return true;
-    }
-    return false;
+    return common::output_is_same_file(opts.output_path, opts.input_path, "input file", err) ||
+           (opts.control_path &&
+            common::output_is_same_file(opts.output_path, opts.control_path, "control file", err));
 }
 
 // Closes input, then output, then the control file; reports a failing output close.
-int close_streams(const ConvertOptions& opts, Stream& input, Stream& output, Stream& control,
-                  FILE* err) {
+int close_streams(Stream& input, common::OutputFile& output, Stream& control, FILE* err) {
     input.close();
-    if (const int error = output.flush_and_close()) {
-        std::fprintf(err, "Write error on file \"%s\" #%d\n", opts.output_path, error);
-        return -1;
-    }
+    if (!output.finish(err))
+        return common::kExitFailure;
     if (control)
         control.close();
-    return 0;
+    return common::kExitDone;
 }
 
 } // namespace
 
 int run_imgconv(int argc, char* argv[], FILE* out, FILE* err) {
-    if (asks_for_version(argc, argv)) {
-        print_version(out, "imgconv");
-        return 0;
+    if (common::asks_for_version(argc, argv)) {
+        common::print_version(out, "imgconv");
+        return common::kExitDone;
     }
     ConvertOptions opts;
     switch (parse_command_line(argc, argv, opts)) {
@@ -93,55 +77,62 @@ int run_imgconv(int argc, char* argv[], FILE* out, FILE* err) {
         break;
     case CommandLine::usage:
         print_usage(out, argc > 0 ? argv[0] : "imgconv");
-        return 0;
+        return common::kExitDone;
     case CommandLine::rec_size_too_big:
         std::fprintf(err, "Sorry, max. rec_size is %lu bytes.\n",
                      static_cast<unsigned long>(kMaxRecSize));
-        return 0;
+        return common::kExitDone;
     case CommandLine::matchlist_too_long:
         std::fprintf(err, "Sorry, max. matchlist length is %d pairs.\n", kMaxMatchEntries);
-        return -1;
+        return common::kExitFailure;
     }
 
+    // Declared before the stream so that it outlives the stream.
+    char input_buffer[kInputBufferBytes];
     Stream input(std::fopen(opts.input_path, "rb"));
     if (!input) {
         std::fprintf(err, "Could not open input file \"%s\".\n", opts.input_path);
-        return -1;
+        return common::kExitFailure;
     }
-    // Records are fetched one by one from scattered offsets: the stream's own
-    // buffer would refill a whole block for every record it cannot reuse.
-    std::setvbuf(input.get(), nullptr, _IONBF, 0);
+    // The linear conversion fetches records one by one from scattered offsets:
+    // the stream's own buffer would refill a whole block for every record it
+    // cannot reuse. The control-file conversion reads the dump strictly in
+    // order, where a buffer saves one system call per sector.
+    if (opts.control_path)
+        std::setvbuf(input.get(), input_buffer, _IOFBF, sizeof input_buffer);
+    else
+        std::setvbuf(input.get(), nullptr, _IONBF, 0);
     if (output_would_clobber(opts, err))
-        return -1;
+        return common::kExitFailure;
     // Declared before the stream so that it outlives the stream's last flush;
     // page-aligned, as the system copies from such a buffer fastest.
     std::unique_ptr<char[]> output_storage(new char[kOutputBufferBytes + kPageBytes]);
     void* output_buffer = output_storage.get();
     size_t room = kOutputBufferBytes + kPageBytes;
     std::align(kPageBytes, kOutputBufferBytes, output_buffer, room);
-    Stream output(std::fopen(opts.output_path, "wb"));
-    if (!output) {
+    common::OutputFile output;
+    if (!output.open(opts.output_path)) {
         std::fprintf(err, "Could not open output file \"%s\" for writing.\n", opts.output_path);
-        return -1;
+        return common::kExitFailure;
     }
     // Records leave in large writes rather than one small write per few records.
     std::setvbuf(output.get(), static_cast<char*>(output_buffer), _IOFBF, kOutputBufferBytes);
     Stream control(opts.control_path ? std::fopen(opts.control_path, "rb") : nullptr);
     if (opts.control_path && !control) {
         std::fprintf(err, "Could not open control file \"%s\".\n", opts.control_path);
-        return -1;
+        return common::kExitFailure;
     }
 
     // Zeroed at the start: header bytes that record 0 does not reach read as 0.
     unsigned char record_buffer[kRecordBufferBytes] = {};
     if (read_block(input.get(), record_buffer, 0, opts.rec_size, err) != 0)
-        return -1;
+        return common::kExitFailure;
     // The sector report trusts only sectors per track that were given or that
     // a LIF header states, not the defaults the probe falls back on.
     const uint32_t sectors_given = opts.sectors;
     const bool lif_volume = is_lif_header(record_buffer);
     if (probe_media(opts, input.get(), record_buffer, out, err) != 0)
-        return -1;
+        return common::kExitFailure;
 
     if (opts.control_path) {
         const uint32_t known_sectors =
@@ -149,9 +140,17 @@ int run_imgconv(int argc, char* argv[], FILE* out, FILE* err) {
         if (convert_from_control_file(input.get(), output.get(), control.get(), opts.control_path,
                                       opts.output_path, opts.verbose, known_sectors, record_buffer,
                                       out, err) != 0)
-            return -1;
+            return common::kExitFailure;
     } else if (convert_linear(opts, input.get(), output.get(), record_buffer, out, err) != 0) {
-        return -1;
+        return common::kExitFailure;
     }
-    return close_streams(opts, input, output, control, err);
+    if (close_streams(input, output, control, err) != common::kExitDone)
+        return common::kExitFailure;
+    // Only now is the rebuilt image wholly on disk: a close that fails shows
+    // its write error instead.
+    if (opts.control_path)
+        std::fputs("done.\n", out);
+    return common::kExitDone;
 }
+
+} // namespace imgconv

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace romtools {
+
 // The system copies file data into and out of a buffer that starts on a
 // 64-byte boundary several times faster than one that starts 16 bytes past
 // it, as the heap's large blocks do; that copy is the largest part of both
@@ -25,3 +27,5 @@ class BatchBuffer {
     unsigned char* data_ = nullptr;
     size_t size_ = 0;
 };
+
+} // namespace romtools

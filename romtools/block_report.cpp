@@ -1,15 +1,17 @@
 // Report lines and verdict texts of ROM blocks, as both ROM programs print them.
-#include "block_report.h"
+#include "romtools/block_report.h"
 
-#include <cerrno>
+#include "common/output_file.h"
+
+namespace romtools {
 
 const char* rom_verdict_text(RomVerdict verdict) {
     switch (verdict) {
-    case RomVerdict::Sound:
+    case RomVerdict::sound:
         return "\t(ROM OK)\n";
-    case RomVerdict::NoRomPresent:
+    case RomVerdict::no_rom_present:
         return "\t(no ROM present)\n";
-    case RomVerdict::Corrupt:
+    case RomVerdict::corrupt:
         break;
     }
     return "\t(ROM currupt)\n";
@@ -22,9 +24,11 @@ void print_block_report(FILE* out, long long block, const RomBlockSum& sum, RomV
 }
 
 bool finish_report(FILE* out, FILE* err) {
-    errno = 0;
-    if (std::fflush(out) == 0 && !std::ferror(out))
+    int error = 0;
+    if (common::flush_checked(out, error))
         return true;
-    std::fprintf(err, "Write error on file \"<stdout>\" #%d\n", errno);
+    common::report_write_error(err, "<stdout>", error);
     return false;
 }
+
+} // namespace romtools

@@ -1,9 +1,11 @@
 // The report line of a ROM block, its verdict texts, and the check that the report got through.
 #pragma once
 
-#include "rom_block_sum.h"
+#include "romtools/bpc/rom_block_sum.h"
 
 #include <cstdio>
+
+namespace romtools {
 
 // The text printed after a block's numbers, newline included.
 const char* rom_verdict_text(RomVerdict verdict);
@@ -15,3 +17,5 @@ void print_block_report(FILE* out, long long block, const RomBlockSum& sum, RomV
 // result in their own right: false, after "Write error on file "<stdout>" #n",
 // when any of them did not get through.
 bool finish_report(FILE* out, FILE* err);
+
+} // namespace romtools

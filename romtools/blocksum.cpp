@@ -1,16 +1,18 @@
 // blocksum's command line and block loop.
-#include "blocksum.h"
+#include "romtools/blocksum.h"
 
-#include "batch_buffer.h"
-#include "version.h"
+#include "romtools/batch_buffer.h"
 
-#include <cstdlib>
+#include "common/exit_status.h"
+#include "common/parse_number.h"
+#include "common/version.h"
+
 #include <cstring>
 #include <vector>
 
-namespace {
+namespace romtools {
 
-constexpr int kNumberBaseAuto = 0; // strtoul: 0x hex, leading 0 octal, else decimal
+namespace {
 
 void print_usage(FILE* out, const char* program) {
     std::fprintf(out, "Usage: %s [-plain] [-blocksize <blocksize>] <ROM image>\n", program);
@@ -39,14 +41,14 @@ int check_image(FILE* image, const char* name, size_t words, RomSumMode mode, FI
         if (std::ferror(image)) {
             std::fprintf(err, "Read error on file \"%s\" (%d bytes read)\n", name,
                          static_cast<int>(tail));
-            return -1;
+            return common::kExitFailure;
         }
         if (tail > 0)
             std::fprintf(out,
                          "Warning: the last %lu bytes of the image (less than one block) were "
                          "not checked.\n",
                          static_cast<unsigned long>(tail));
-        return 0;
+        return common::kExitDone;
     }
 }
 
@@ -56,30 +58,30 @@ ArgScan scan_blocksum_args(int argc, char* argv[], BlocksumSettings& settings) {
     int i = 1;
     while (i < argc) {
         if (std::strcmp(argv[i], "-plain") == 0) {
-            settings.mode = RomSumMode::Plain;
+            settings.mode = RomSumMode::plain;
             ++i;
         }
         if (i < argc && std::strcmp(argv[i], "-blocksize") == 0) {
             if (i + 1 >= argc)
-                return ArgScan::Usage;
+                return ArgScan::usage;
             settings.block_size_text = argv[i + 1];
             i += 2;
         }
         if (i >= argc)
             break;
         if (argv[i][0] == '-')
-            return ArgScan::Usage;
+            return ArgScan::usage;
         if (!settings.image)
             settings.image = argv[i];
         else
             settings.unread.push_back(argv[i]);
         ++i;
     }
-    return ArgScan::Run;
+    return ArgScan::run;
 }
 
 bool parse_block_size(const char* text, size_t& words) {
-    const unsigned long value = std::strtoul(text, nullptr, kNumberBaseAuto);
+    const uint32_t value = common::parse_number(text);
     if (value < 1 || value > kRomBlockWords)
         return false;
     words = static_cast<size_t>(value);
@@ -87,21 +89,21 @@ bool parse_block_size(const char* text, size_t& words) {
 }
 
 int run_blocksum(int argc, char* argv[], FILE* out, FILE* err) {
-    if (asks_for_version(argc, argv)) {
-        print_version(out, "blocksum");
-        return 0;
+    if (common::asks_for_version(argc, argv)) {
+        common::print_version(out, "blocksum");
+        return common::kExitDone;
     }
     const char* program = argc > 0 ? argv[0] : "blocksum";
     BlocksumSettings settings;
-    if (argc < 2 || scan_blocksum_args(argc, argv, settings) == ArgScan::Usage || !settings.image) {
+    if (argc < 2 || scan_blocksum_args(argc, argv, settings) == ArgScan::usage || !settings.image) {
         print_usage(out, program);
-        return 0;
+        return common::kExitDone;
     }
     size_t words = kRomBlockWords;
     if (settings.block_size_text && !parse_block_size(settings.block_size_text, words)) {
         std::fprintf(err, "Invalid block size \"%s\" (1 to %lu words).\n", settings.block_size_text,
                      static_cast<unsigned long>(kRomBlockWords));
-        return -1;
+        return common::kExitFailure;
     }
     for (const char* unread : settings.unread)
         std::fprintf(out, "Warning: only the first image is checked; \"%s\" is not read.\n",
@@ -109,14 +111,16 @@ int run_blocksum(int argc, char* argv[], FILE* out, FILE* err) {
     FILE* image = std::fopen(settings.image, "rb");
     if (!image) {
         std::fprintf(err, "Could not open file \"%s\".\n", settings.image);
-        return -1;
+        return common::kExitFailure;
     }
     // Each batch is read straight into its buffer, without a stream buffer
     // between.
     std::setvbuf(image, nullptr, _IONBF, 0);
     int status = check_image(image, settings.image, words, settings.mode, out, err);
     std::fclose(image);
-    if (status == 0 && !finish_report(out, err))
-        status = -1;
+    if (status == common::kExitDone && !finish_report(out, err))
+        status = common::kExitFailure;
     return status;
 }
+
+} // namespace romtools

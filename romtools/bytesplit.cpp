@@ -1,10 +1,13 @@
 // bytesplit's command line, its two output files and the block loop.
-#include "bytesplit.h"
+#include "romtools/bytesplit.h"
 
-#include "batch_buffer.h"
-#include "block_report.h"
-#include "same_file.h"
-#include "version.h"
+#include "romtools/batch_buffer.h"
+#include "romtools/block_report.h"
+
+#include "common/exit_status.h"
+#include "common/output_file.h"
+#include "common/same_file.h"
+#include "common/version.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -16,6 +19,8 @@
 #include <emmintrin.h>
 #endif
 
+namespace romtools {
+
 namespace {
 
 constexpr unsigned char kAllBits = 0xFF;
@@ -25,61 +30,30 @@ void print_usage(FILE* out, const char* program) {
     std::fprintf(out, "       <ROM file>  HP ROM data file to be split\n");
 }
 
-// An output file being written, with the name its messages carry.
-struct Output {
-    std::string name;
-    FILE* file = nullptr;
-};
-
 // Creates an output file. It is unbuffered: each batch's one fwrite goes to
 // the file at once, so a full disk shows as the failure of that very batch,
 // and the count of bytes that got through names the block that failed.
-bool create(Output& output) {
-    output.file = std::fopen(output.name.c_str(), "wb");
-    if (output.file)
-        std::setvbuf(output.file, nullptr, _IONBF, 0);
-    return output.file != nullptr;
+bool create(common::OutputFile& output, const std::string& name, FILE* err) {
+    if (!output.open(name)) {
+        std::fprintf(err, "Could not create file \"%s\".\n", name.c_str());
+        return false;
+    }
+    std::setvbuf(output.get(), nullptr, _IONBF, 0);
+    return true;
 }
 
 // Writes one batch's bytes for this output. On a failed write gives false
 // and leaves in `failed_block` the batch's block whose bytes did not all
 // reach the file, and in `error` the errno of the failure.
-bool write_batch(Output& output, const unsigned char* bytes, size_t size, size_t& failed_block,
-                 int& error) {
+bool write_batch(common::OutputFile& output, const unsigned char* bytes, size_t size,
+                 size_t& failed_block, int& error) {
     errno = 0;
-    const size_t written = std::fwrite(bytes, 1, size, output.file);
-    if (written == size || !std::ferror(output.file))
+    const size_t written = std::fwrite(bytes, 1, size, output.get());
+    if (written == size || !std::ferror(output.get()))
         return true;
     error = errno;
     failed_block = written / kSplitBlockBytes;
     return false;
-}
-
-// Flushes and closes an output; false (message printed) when its data did not
-// reach the file.
-bool finish(Output& output, FILE* err) {
-    FILE* f = output.file;
-    output.file = nullptr;
-    errno = 0;
-    const bool flushed = std::fflush(f) == 0 && !std::ferror(f);
-    int error = errno;
-    const bool closed = std::fclose(f) == 0;
-    if (flushed && closed)
-        return true;
-    if (flushed)
-        error = errno;
-    std::fprintf(err, "Write error on file \"%s\" #%d\n", output.name.c_str(), error);
-    return false;
-}
-
-// Refuses an output that a link or another spelling leads back to the ROM
-// file: opening it for writing would empty the ROM before it is read.
-bool output_is_input(const Output& output, const char* rom_name, FILE* err) {
-    if (!same_file(output.name.c_str(), rom_name))
-        return false;
-    std::fprintf(err, "Output file \"%s\" is the input file \"%s\"; it is not overwritten.\n",
-                 output.name.c_str(), rom_name);
-    return true;
 }
 
 // Blocks per batch: each batch is read in one call and written to each
@@ -93,7 +67,7 @@ void report_blocks(FILE* out, long long base, const RomBlockSum* sums, size_t co
                    size_t short_block, size_t short_bytes) {
     for (size_t b = 0; b < count; ++b) {
         print_block_report(out, base + static_cast<long long>(b), sums[b],
-                           rom_verdict(sums[b], RomSumMode::Normal));
+                           rom_verdict(sums[b], RomSumMode::normal));
         if (b == short_block)
             std::fprintf(out,
                          "Warning: block %lld is short (%lu bytes); it was padded with zero "
@@ -105,7 +79,8 @@ void report_blocks(FILE* out, long long base, const RomBlockSum* sums, size_t co
 // Reads, sums, splits and writes a batch of blocks at a time until the input
 // ends. A batch's report lines are printed once both its writes got through;
 // after a failed write, the lines up to the block that did not reach the file.
-int split_blocks(FILE* rom, const char* rom_name, Output& high, Output& low, FILE* out, FILE* err) {
+int split_blocks(FILE* rom, const char* rom_name, common::OutputFile& high, common::OutputFile& low,
+                 FILE* out, FILE* err) {
     BatchBuffer batch(kBatchBlocks * kRomBlockBytes);
     BatchBuffer high_bytes(kBatchBlocks * kSplitBlockBytes);
     BatchBuffer low_bytes(kBatchBlocks * kSplitBlockBytes);
@@ -124,31 +99,31 @@ int split_blocks(FILE* rom, const char* rom_name, Output& high, Output& low, FIL
             short_block = blocks++;
         }
         if (blocks > 0) {
-            rom_block_sums(batch.data(), kRomBlockWords, blocks, RomSumMode::Normal, sums);
+            rom_block_sums(batch.data(), kRomBlockWords, blocks, RomSumMode::normal, sums);
             split_complemented(batch.data(), blocks * kRomBlockWords, high_bytes.data(),
                                low_bytes.data());
             const size_t size = blocks * kSplitBlockBytes;
             size_t failed_block = 0;
             int error = 0;
-            Output* failed = nullptr;
+            common::OutputFile* failed = nullptr;
             if (!write_batch(high, high_bytes.data(), size, failed_block, error))
                 failed = &high;
             else if (!write_batch(low, low_bytes.data(), size, failed_block, error))
                 failed = &low;
             if (failed) {
                 report_blocks(out, base, sums, failed_block + 1, short_block, tail);
-                std::fprintf(err, "Write error on file \"%s\" #%d\n", failed->name.c_str(), error);
-                return -1;
+                common::report_write_error(err, failed->name(), error);
+                return common::kExitFailure;
             }
             report_blocks(out, base, sums, blocks, short_block, tail);
         }
         if (read_failed) {
             std::fprintf(err, "Read error on file \"%s\" (%d bytes read)\n", rom_name,
                          static_cast<int>(tail));
-            return -1;
+            return common::kExitFailure;
         }
         if (got < batch.size())
-            return 0;
+            return common::kExitDone;
     }
 }
 
@@ -181,9 +156,9 @@ void split_complemented(const unsigned char* words_in, size_t words, unsigned ch
 }
 
 int run_bytesplit(int argc, char* argv[], FILE* out, FILE* err) {
-    if (asks_for_version(argc, argv)) {
-        print_version(out, "bytesplit");
-        return 0;
+    if (common::asks_for_version(argc, argv)) {
+        common::print_version(out, "bytesplit");
+        return common::kExitDone;
     }
     const char* program = argc > 0 ? argv[0] : "bytesplit";
     const char* rom_name = nullptr;
@@ -197,48 +172,42 @@ int run_bytesplit(int argc, char* argv[], FILE* out, FILE* err) {
     }
     if (!rom_name) {
         print_usage(out, program);
-        return 0;
+        return common::kExitDone;
     }
-    Output high, low;
-    high.name = std::string(rom_name) + "_high";
-    low.name = std::string(rom_name) + "_low";
+    common::OutputFile high, low;
+    const std::string high_name = std::string(rom_name) + "_high";
+    const std::string low_name = std::string(rom_name) + "_low";
 
     FILE* rom = std::fopen(rom_name, "rb");
     if (!rom) {
         std::fprintf(err, "Could not open file \"%s\".\n", rom_name);
-        return -1;
+        return common::kExitFailure;
     }
-    if (output_is_input(high, rom_name, err) || output_is_input(low, rom_name, err)) {
+    // An output that a link or another spelling leads back to the ROM file
+    // would empty the ROM before it is read.
+    if (common::output_is_same_file(high_name.c_str(), rom_name, "input file", err) ||
+        common::output_is_same_file(low_name.c_str(), rom_name, "input file", err)) {
         std::fclose(rom);
-        return -1;
+        return common::kExitFailure;
     }
     // Each batch is read straight into its buffer.
     std::setvbuf(rom, nullptr, _IONBF, 0);
-    int status = -1;
-    if (!create(high)) {
-        std::fprintf(err, "Could not create file \"%s\".\n", high.name.c_str());
-    } else if (same_file(low.name.c_str(), high.name.c_str())) {
-        // Two streams on one file would each overwrite the other's blocks.
-        std::fprintf(err, "Output file \"%s\" is the output file \"%s\"; nothing written.\n",
-                     low.name.c_str(), high.name.c_str());
-    } else {
-        if (!create(low))
-            std::fprintf(err, "Could not create file \"%s\".\n", low.name.c_str());
-        else
-            status = split_blocks(rom, rom_name, high, low, out, err);
-    }
+    int status = common::kExitFailure;
+    // Two streams on one file would each overwrite the other's blocks.
+    if (create(high, high_name, err) &&
+        !common::output_is_same_file(low_name.c_str(), high_name.c_str(), "output file", err) &&
+        create(low, low_name, err))
+        status = split_blocks(rom, rom_name, high, low, out, err);
     std::fclose(rom);
     // Success only once both files are on disk; after a failure they are closed
-    // quietly, the first message being the one that counts.
-    if (status == 0) {
-        const bool high_ok = finish(high, err);
-        const bool low_ok = finish(low, err);
+    // quietly as they go, the first message being the one that counts.
+    if (status == common::kExitDone) {
+        const bool high_ok = high.finish(err);
+        const bool low_ok = low.finish(err);
         if (!high_ok || !low_ok || !finish_report(out, err))
-            status = -1;
+            status = common::kExitFailure;
     }
-    if (high.file)
-        std::fclose(high.file);
-    if (low.file)
-        std::fclose(low.file);
     return status;
 }
+
+} // namespace romtools

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdio>
 
+namespace romtools {
+
 // Bytes each output file receives per block of 4096 input words.
 constexpr size_t kSplitBlockBytes = 4096;
 
@@ -15,3 +17,5 @@ void split_complemented(const unsigned char* words_in, size_t words, unsigned ch
 // Runs bytesplit with the given command line; report lines and usage go to `out`,
 // failures to `err`. Returns the exit status (0 or -1). Never exits the process.
 int run_bytesplit(int argc, char* argv[], FILE* out, FILE* err);
+
+} // namespace romtools

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+namespace romtools {
+
 // One 16-bit word in its signed view, -32768..32767 (the unsigned view, 0..65535,
 // where an operation says so).
 using BpcWord = int32_t;
@@ -69,3 +71,5 @@ inline void bpc_clear_bit15(BpcWord& word) {
     constexpr uint32_t kLow15Bits = 0x7FFF;
     word = static_cast<BpcWord>(static_cast<uint32_t>(bpc_unsigned_view(word)) & kLow15Bits);
 }
+
+} // namespace romtools

@@ -1,5 +1,5 @@
 // Block sums and verdicts of ROM words, with the outcome of the BPC word operations.
-#include "rom_block_sum.h"
+#include "romtools/bpc/rom_block_sum.h"
 
 #if defined(__SSE2__) && (defined(__x86_64__) || defined(_M_X64))
 #define HPKIT_HAVE_SSE2 1
@@ -11,6 +11,8 @@
 #define HPKIT_HAVE_AVX2 1
 #include <immintrin.h>
 #endif
+
+namespace romtools {
 
 namespace {
 
@@ -45,7 +47,7 @@ struct Running {
 template <RomSumMode kMode> inline void sum_word(Running& r, uint32_t w) {
     const uint32_t v = r.verify + w;
     const uint32_t c = turn_checksum(r.checksum) + w;
-    if constexpr (kMode == RomSumMode::Normal) {
+    if constexpr (kMode == RomSumMode::normal) {
         r.verify = (v + (v >> kBpcWordBits)) & kLow16;
         r.checksum = (c + (c >> kBpcWordBits)) & kLow16;
     } else {
@@ -289,13 +291,13 @@ void block_sums(const unsigned char* bytes, size_t words, size_t blocks, RomBloc
                 RomSumPath path) {
     size_t b = 0;
 #ifdef HPKIT_HAVE_AVX2
-    if (path == RomSumPath::Avx2)
+    if (path == RomSumPath::avx2)
         b = lane_sums<kMode>(avx2::sum_group<kMode>, avx2::kLanes, avx2::kRowWords, bytes, words,
                              blocks, b, sums);
 #endif
 #ifdef HPKIT_HAVE_SSE2
     // Also takes what is left after the 16-lane groups.
-    if (path == RomSumPath::Sse2 || path == RomSumPath::Avx2)
+    if (path == RomSumPath::sse2 || path == RomSumPath::avx2)
         b = lane_sums<kMode>(sse2::sum_group<kMode>, sse2::kLanes, sse2::kRowWords, bytes, words,
                              blocks, b, sums);
 #endif
@@ -307,16 +309,16 @@ void block_sums(const unsigned char* bytes, size_t words, size_t blocks, RomBloc
 
 bool rom_sum_path_available(RomSumPath path) {
     switch (path) {
-    case RomSumPath::Best:
-    case RomSumPath::Scalar:
+    case RomSumPath::best:
+    case RomSumPath::scalar:
         return true;
-    case RomSumPath::Sse2:
+    case RomSumPath::sse2:
 #ifdef HPKIT_HAVE_SSE2
         return true;
 #else
         return false;
 #endif
-    case RomSumPath::Avx2:
+    case RomSumPath::avx2:
 #ifdef HPKIT_HAVE_AVX2
         return cpu_has_avx2();
 #else
@@ -328,31 +330,33 @@ bool rom_sum_path_available(RomSumPath path) {
 
 void rom_block_sums(const unsigned char* bytes, size_t words, size_t blocks, RomSumMode mode,
                     RomBlockSum* sums, RomSumPath path) {
-    if (path == RomSumPath::Best)
-        path = rom_sum_path_available(RomSumPath::Avx2)   ? RomSumPath::Avx2
-               : rom_sum_path_available(RomSumPath::Sse2) ? RomSumPath::Sse2
-                                                          : RomSumPath::Scalar;
+    if (path == RomSumPath::best)
+        path = rom_sum_path_available(RomSumPath::avx2)   ? RomSumPath::avx2
+               : rom_sum_path_available(RomSumPath::sse2) ? RomSumPath::sse2
+                                                          : RomSumPath::scalar;
     else if (!rom_sum_path_available(path))
-        path = RomSumPath::Scalar;
-    if (mode == RomSumMode::Normal)
-        block_sums<RomSumMode::Normal>(bytes, words, blocks, sums, path);
+        path = RomSumPath::scalar;
+    if (mode == RomSumMode::normal)
+        block_sums<RomSumMode::normal>(bytes, words, blocks, sums, path);
     else
-        block_sums<RomSumMode::Plain>(bytes, words, blocks, sums, path);
+        block_sums<RomSumMode::plain>(bytes, words, blocks, sums, path);
 }
 
 RomBlockSum rom_block_sum(const unsigned char* bytes, size_t words, RomSumMode mode) {
     Running r;
-    if (mode == RomSumMode::Normal)
-        sum_words<RomSumMode::Normal>(r, bytes, 0, words);
+    if (mode == RomSumMode::normal)
+        sum_words<RomSumMode::normal>(r, bytes, 0, words);
     else
-        sum_words<RomSumMode::Plain>(r, bytes, 0, words);
+        sum_words<RomSumMode::plain>(r, bytes, 0, words);
     return signed_views(r);
 }
 
 RomVerdict rom_verdict(const RomBlockSum& sum, RomSumMode mode) {
     if (sum.verify == -1)
-        return RomVerdict::Sound;
-    if (sum.verify == 0 && mode == RomSumMode::Plain)
-        return RomVerdict::NoRomPresent;
-    return RomVerdict::Corrupt;
+        return RomVerdict::sound;
+    if (sum.verify == 0 && mode == RomSumMode::plain)
+        return RomVerdict::no_rom_present;
+    return RomVerdict::corrupt;
 }
+
+} // namespace romtools

@@ -2,9 +2,11 @@
 // verdict.
 #pragma once
 
-#include "bpc.h"
+#include "romtools/bpc/bpc.h"
 
 #include <cstddef>
+
+namespace romtools {
 
 // Words in a block unless told otherwise, and the most a block buffer holds.
 constexpr size_t kRomBlockWords = 4096;
@@ -23,9 +25,9 @@ struct RomBlockSum {
 
 // Normal: verify is the ones' complement (end-around carry) sum. Plain: verify is
 // the sum modulo 65536, and an all-zero block reads as no ROM at all.
-enum class RomSumMode { Normal, Plain };
+enum class RomSumMode { normal, plain };
 
-enum class RomVerdict { Sound, Corrupt, NoRomPresent };
+enum class RomVerdict { sound, corrupt, no_rom_present };
 
 // The sums of one block of `words` words (1 or more) held in 2 * words bytes.
 RomBlockSum rom_block_sum(const unsigned char* bytes, size_t words, RomSumMode mode);
@@ -36,21 +38,23 @@ RomBlockSum rom_block_sum(const unsigned char* bytes, size_t words, RomSumMode m
 constexpr size_t kRomBatchBytes = 256 * 1024;
 
 // How rom_block_sums goes through a batch. The blocks are independent, so
-// their per-word chains can run side by side: Sse2 gives 8 blocks a 16-bit
-// lane each (every x86-64 build), Avx2 16 (Linux builds, on CPUs that have
-// it), Scalar interleaves 4 blocks in ordinary registers. All give exactly
-// rom_block_sum's results; Best picks the widest one this build and CPU have.
-enum class RomSumPath { Best, Scalar, Sse2, Avx2 };
+// their per-word chains can run side by side: sse2 gives 8 blocks a 16-bit
+// lane each (every x86-64 build), avx2 16 (Linux builds, on CPUs that have
+// it), scalar interleaves 4 blocks in ordinary registers. All give exactly
+// rom_block_sum's results; best picks the widest one this build and CPU have.
+enum class RomSumPath { best, scalar, sse2, avx2 };
 
-// Whether this build and CPU can take `path` (Best and Scalar always can).
+// Whether this build and CPU can take `path` (best and scalar always can).
 bool rom_sum_path_available(RomSumPath path);
 
 // The sums of `blocks` consecutive blocks of `words` words each (1..4096),
 // held in blocks * 2 * words bytes, into sums[0] to sums[blocks - 1]. A path
-// that is not available falls back to Scalar. Blocks left over from the
+// that is not available falls back to scalar. Blocks left over from the
 // lanes, and words of a block left over from the 8-word steps of the vector
 // paths, go through the scalar loop.
 void rom_block_sums(const unsigned char* bytes, size_t words, size_t blocks, RomSumMode mode,
-                    RomBlockSum* sums, RomSumPath path = RomSumPath::Best);
+                    RomBlockSum* sums, RomSumPath path = RomSumPath::best);
 
 RomVerdict rom_verdict(const RomBlockSum& sum, RomSumMode mode);
+
+} // namespace romtools

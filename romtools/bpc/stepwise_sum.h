@@ -1,10 +1,12 @@
 // A block's sums by their definition, step by step with the BPC word operations.
 #pragma once
 
-#include "bpc.h"
-#include "rom_block_sum.h"
+#include "romtools/bpc/bpc.h"
+#include "romtools/bpc/rom_block_sum.h"
 
 #include <cstddef>
+
+namespace romtools {
 
 // The definition of a block's RomBlockSum. For each word, most significant
 // byte first, in order:
@@ -27,7 +29,7 @@ inline RomBlockSum stepwise_sum(const unsigned char* bytes, size_t words, RomSum
         const BpcWord w = (hi << 8 | lo) - (hi >= 0x80 ? 65536 : 0);
         carry = 0;
         bpc_signed_add(s.verify, w, carry, overflow);
-        while (mode == RomSumMode::Normal && carry) {
+        while (mode == RomSumMode::normal && carry) {
             carry = 0;
             bpc_signed_add(s.verify, 1, carry, overflow);
         }
@@ -42,3 +44,5 @@ inline RomBlockSum stepwise_sum(const unsigned char* bytes, size_t words, RomSum
     }
     return s;
 }
+
+} // namespace romtools

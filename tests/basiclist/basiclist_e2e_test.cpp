@@ -197,7 +197,7 @@ TEST_F(Basiclist, OutputThatIsTheInputIsRefused) {
                    Expected{kStatusMinusOne,
                             "",
                             "Output file \"" + name +
-                                "\" is the input file \"in.bas\"; nothing written.\n",
+                                "\" is the input file \"in.bas\"; it is not overwritten.\n",
                             {{"in.bas", input}}});
 }
 

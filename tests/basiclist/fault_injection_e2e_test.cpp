@@ -54,7 +54,7 @@ TEST_F(BasiclistFaults, OddNamesQuotedExactly) {
                Expected{kStatusMinusOne,
                         "",
                         "Output file \"hard " + kOddName + "\" is the input file \"" + kOddName +
-                            "\"; nothing written.\n",
+                            "\"; it is not overwritten.\n",
                         {{kOddName, input}}});
     if (e2e::windows_target())
         GTEST_SKIP() << "no /dev/full";

@@ -1,10 +1,12 @@
 // The record scan on hand-built records: every item, the record's edges and damaged records.
-#include "record_scan.h"
+#include "basiclist/record_scan.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+using namespace basiclist;
 
 namespace {
 

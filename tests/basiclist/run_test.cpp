@@ -1,6 +1,6 @@
 // Command line reading and the in-process run with the caller's streams.
-#include "basiclist.h"
-#include "command_line.h"
+#include "basiclist/basiclist.h"
+#include "basiclist/command_line.h"
 
 #include "capture.h"
 
@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+
+using namespace basiclist;
 
 namespace {
 

@@ -1,8 +1,10 @@
 // Fuzzes whole basiclist runs on arbitrary files: the listing never outgrows the input.
-#include "basiclist.h"
+#include "basiclist/basiclist.h"
 #include "fuzz_support.h"
 
 #include <sys/stat.h>
+
+using namespace basiclist;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string in_path = fuzz::scratch_path("in.bas");

@@ -1,9 +1,11 @@
 // Fuzzes the BASIC record scan: any 256 bytes must list as 7-bit text and CR LF line ends only.
-#include "record_scan.h"
+#include "basiclist/record_scan.h"
 
 #include <cstdint>
 #include <cstring>
 #include <vector>
+
+using namespace basiclist;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Exact-size heap buffers, so that a read or write past either is caught.

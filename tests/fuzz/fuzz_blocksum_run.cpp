@@ -1,6 +1,9 @@
 // Fuzzes whole blocksum runs: arguments from the input's head, the rest as the ROM image.
-#include "blocksum.h"
+#include "romtools/blocksum.h"
+
 #include "fuzz_support.h"
+
+using namespace romtools;
 
 namespace {
 

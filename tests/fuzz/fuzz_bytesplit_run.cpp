@@ -1,8 +1,11 @@
 // Fuzzes whole bytesplit runs: both outputs always hold 4096 bytes per block read.
-#include "bytesplit.h"
+#include "romtools/bytesplit.h"
+
 #include "fuzz_support.h"
 
 #include <sys/stat.h>
+
+using namespace romtools;
 
 namespace {
 

@@ -1,9 +1,11 @@
 // Fuzzes the sector report's TRACK and sector line parsers with arbitrary line bytes.
-#include "control_file.h"
+#include "imgconv/control_file.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+using namespace imgconv;
 
 namespace {
 

@@ -1,8 +1,10 @@
 // Fuzzes whole imgconv runs: options decoded from the input's head, then the dump and the report.
 #include "fuzz_support.h"
-#include "imgconv.h"
+#include "imgconv/imgconv.h"
 
 #include <string>
+
+using namespace imgconv;
 
 namespace {
 

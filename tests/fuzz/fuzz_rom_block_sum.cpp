@@ -1,9 +1,11 @@
 // Fuzzes the ROM block sums, one block and batches on every path, against the BPC word operations.
-#include "rom_block_sum.h"
-#include "stepwise_sum.h"
+#include "romtools/bpc/rom_block_sum.h"
+#include "romtools/bpc/stepwise_sum.h"
 
 #include <cstdint>
 #include <vector>
+
+using namespace romtools;
 
 namespace {
 
@@ -26,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // An exact-size copy, so that a read past the batch is caught.
     const std::vector<unsigned char> batch(data + 2, data + 2 + blocks * block_bytes);
     std::vector<RomBlockSum> want(blocks), got(blocks);
-    for (RomSumMode mode : {RomSumMode::Normal, RomSumMode::Plain}) {
+    for (RomSumMode mode : {RomSumMode::normal, RomSumMode::plain}) {
         for (size_t b = 0; b < blocks; ++b) {
             want[b] = stepwise_sum(batch.data() + b * block_bytes, words, mode);
             if (!same(rom_block_sum(batch.data() + b * block_bytes, words, mode), want[b]))
@@ -36,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 __builtin_trap();
         }
         for (RomSumPath path :
-             {RomSumPath::Scalar, RomSumPath::Sse2, RomSumPath::Avx2, RomSumPath::Best}) {
+             {RomSumPath::scalar, RomSumPath::sse2, RomSumPath::avx2, RomSumPath::best}) {
             if (!rom_sum_path_available(path))
                 continue;
             rom_block_sums(batch.data(), words, blocks, mode, got.data(), path);

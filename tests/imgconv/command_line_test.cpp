@@ -1,10 +1,14 @@
 // The command-line walk: option words, values, file names, numbers and the refusals.
-#include "command_line.h"
+#include "imgconv/command_line.h"
+
+#include "common/parse_number.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+using namespace imgconv;
 
 namespace {
 
@@ -28,22 +32,22 @@ Parsed parse(std::vector<std::string> words) {
 } // namespace
 
 TEST(ParseNumber, BasesSignsAndThirtyTwoBitWrap) {
-    EXPECT_EQ(parse_number("16"), 16u);
-    EXPECT_EQ(parse_number("0x10"), 16u);
-    EXPECT_EQ(parse_number("0X1f"), 31u);
-    EXPECT_EQ(parse_number("020"), 16u);
-    EXPECT_EQ(parse_number("  +7"), 7u);
-    EXPECT_EQ(parse_number("-1"), 0xFFFFFFFFu);
-    EXPECT_EQ(parse_number("-0x10"), 0xFFFFFFF0u);
-    EXPECT_EQ(parse_number("4294967295"), 0xFFFFFFFFu);
-    EXPECT_EQ(parse_number("4294967296"), 0xFFFFFFFFu); // beyond 32 bits
-    EXPECT_EQ(parse_number("-4294967296"), 0xFFFFFFFFu);
-    EXPECT_EQ(parse_number("99999999999999999999999"), 0xFFFFFFFFu);
-    EXPECT_EQ(parse_number("12abc"), 12u);
-    EXPECT_EQ(parse_number("09"), 0u); // octal stops at the 9
-    EXPECT_EQ(parse_number("0x"), 0u);
+    EXPECT_EQ(common::parse_number("16"), 16u);
+    EXPECT_EQ(common::parse_number("0x10"), 16u);
+    EXPECT_EQ(common::parse_number("0X1f"), 31u);
+    EXPECT_EQ(common::parse_number("020"), 16u);
+    EXPECT_EQ(common::parse_number("  +7"), 7u);
+    EXPECT_EQ(common::parse_number("-1"), 0xFFFFFFFFu);
+    EXPECT_EQ(common::parse_number("-0x10"), 0xFFFFFFF0u);
+    EXPECT_EQ(common::parse_number("4294967295"), 0xFFFFFFFFu);
+    EXPECT_EQ(common::parse_number("4294967296"), 0xFFFFFFFFu); // beyond 32 bits
+    EXPECT_EQ(common::parse_number("-4294967296"), 0xFFFFFFFFu);
+    EXPECT_EQ(common::parse_number("99999999999999999999999"), 0xFFFFFFFFu);
+    EXPECT_EQ(common::parse_number("12abc"), 12u);
+    EXPECT_EQ(common::parse_number("09"), 0u); // octal stops at the 9
+    EXPECT_EQ(common::parse_number("0x"), 0u);
     for (const char* none : {"", "-v", "abc", "--5", "- 5", "+-5"})
-        EXPECT_EQ(parse_number(none), 0u) << '"' << none << '"';
+        EXPECT_EQ(common::parse_number(none), 0u) << '"' << none << '"';
 }
 
 TEST(CommandLine, DefaultsWithInputOnly) {

@@ -1,5 +1,6 @@
 // Sector report columns and the rebuild of a disk from a report and its dump, run on real files.
-#include "control_file.h"
+#include "imgconv/control_file.h"
+#include "imgconv/imgconv.h"
 
 #include "capture.h"
 #include "report_lines.h"
@@ -16,6 +17,8 @@
 #include <vector>
 
 #include <unistd.h>
+
+using namespace imgconv;
 
 namespace fs = std::filesystem;
 
@@ -275,14 +278,13 @@ TEST_F(ControlFileRun, WorkedExampleRecordsTwoZeroOne) {
 
     Result quiet = run(report, dump);
     EXPECT_EQ(quiet.status, 0);
-    EXPECT_EQ(quiet.out, using_line(false) + "done.\n");
+    EXPECT_EQ(quiet.out, using_line(false));
     EXPECT_EQ(quiet.err, "");
     EXPECT_EQ(quiet.image, image);
 
     Result verbose = run(report, dump, true);
     EXPECT_EQ(verbose.status, 0);
-    EXPECT_EQ(verbose.out,
-              using_line(true) + "Processing cylinder=0 head=0 num_sectors=3\ndone.\n");
+    EXPECT_EQ(verbose.out, using_line(true) + "Processing cylinder=0 head=0 num_sectors=3\n");
     EXPECT_EQ(verbose.err, "");
     EXPECT_EQ(verbose.image, image);
 }
@@ -297,10 +299,10 @@ TEST_F(ControlFileRun, SectorsPerTrackKnownBeforeTheWalkSetTheRecordsPerTrack) {
     EXPECT_EQ(known.out, using_line(false) +
                              "\nWarning: cylinder 0 head 0 record 2 not found; written as zeros.\n"
                              "Warning: 1 records written as zeros, 0 sectors not written, 0 "
-                             "tracks not written.\ndone.\n");
+                             "tracks not written.\n");
     EXPECT_EQ(known.image, Bytes("aabb") + Bytes(2, '\0'));
     Result too_many = run(report, "aabb", false, kTrackSlots + 1);
-    EXPECT_EQ(too_many.out, using_line(false) + "done.\n");
+    EXPECT_EQ(too_many.out, using_line(false));
     EXPECT_EQ(too_many.image, "aabb");
 }
 
@@ -311,7 +313,7 @@ TEST_F(ControlFileRun, ReportWithoutTrackLineWritesNothing) {
           std::string(" TRACK:          0            0       1\n") + sector_line(0, 0, 0, 4)}) {
         Result r = run(report, "abcd", true);
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out, using_line(true) + "done.\n");
+        EXPECT_EQ(r.out, using_line(true));
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.image, "");
     }
@@ -343,8 +345,7 @@ TEST_F(ControlFileRun, TracksBeforeCylinderZeroHeadZeroWriteNothing) {
                          "written.\n"
                          "Processing cylinder=0 head=0 num_sectors=2\n"
                          "Warning: 0 records written as zeros, 0 sectors not written, 1 tracks not "
-                         "written.\n"
-                         "done.\n");
+                         "written.\n");
     EXPECT_EQ(r.image, "CCCCDDDD");
 }
 
@@ -382,8 +383,7 @@ TEST_F(ControlFileRun, EachFailingCheckIsReportedAndItsDataReadPast) {
                                         "as zeros.\n"
                                         "Processing cylinder=1 head=1 num_sectors=2\n"
                                         "Warning: 1 records written as zeros, 0 sectors not "
-                                        "written, 0 tracks not written.\n"
-                                        "done.\n");
+                                        "written, 0 tracks not written.\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.image, "0000111122223333"
                        "wwww" +
@@ -401,8 +401,7 @@ TEST_F(ControlFileRun, CheckFiveMessageRunsIntoTheNextOutput) {
                                         "Processing cylinder=0 head=0 num_sectors=2\n"
                                         "record=5 exceeds max record number=2"
                                         "cylID=1 doesn't match physical cylinder=0\n"
-                                        "Processing cylinder=0 head=1 num_sectors=0\n"
-                                        "done.\n");
+                                        "Processing cylinder=0 head=1 num_sectors=0\n");
     EXPECT_EQ(r.image, "AABB");
 }
 
@@ -424,7 +423,7 @@ TEST_F(ControlFileRun, DuplicateRecordsBothCountAndTheLaterDataStay) {
                                sector_line(0, 0, 1, 2) + sector_line(0, 0, 1, 2);
     Result r = run(report, "aabbcc", true);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, using_line(true) + "Processing cylinder=0 head=0 num_sectors=3\ndone.\n");
+    EXPECT_EQ(r.out, using_line(true) + "Processing cylinder=0 head=0 num_sectors=3\n");
     EXPECT_EQ(r.image, "aacc");
 }
 
@@ -452,8 +451,7 @@ TEST_F(ControlFileRun, RejectedSectorStillLowersFirstRecord) {
                                         "Warning: cylinder 0 head 0 record 0 not found; written "
                                         "as zeros.\n"
                                         "Warning: 1 records written as zeros, 0 sectors not "
-                                        "written, 0 tracks not written.\n"
-                                        "done.\n");
+                                        "written, 0 tracks not written.\n");
     EXPECT_EQ(r.image, Bytes(2, '\0') + "r1r2");
 }
 
@@ -472,8 +470,7 @@ TEST_F(ControlFileRun, TrackLineWithoutSectorsWritesNothing) {
                                         "track; the records after it move up by one track.\n"
                                         "Processing cylinder=1 head=1 num_sectors=0\n"
                                         "Warning: 0 records written as zeros, 0 sectors not "
-                                        "written, 1 tracks not written.\n"
-                                        "done.\n");
+                                        "written, 1 tracks not written.\n");
     EXPECT_EQ(r.image, "aabb");
 }
 
@@ -511,7 +508,7 @@ TEST_F(ControlFileRun, LostTracksBeyondTheNamedOnesAreCounted) {
                          "Warning: 2 more tracks: nothing written for them; the records after "
                          "them move up by 2 tracks.\n"
                          "Warning: 0 records written as zeros, 0 sectors not written, 4098 "
-                         "tracks not written.\ndone.\n");
+                         "tracks not written.\n");
     EXPECT_EQ(r.image, "ab");
 }
 
@@ -524,7 +521,7 @@ TEST_F(ControlFileRun, LineLongerThan1023BytesIsSeveralLines) {
                                sector_line(0, 0, 0, 2) + sector_line(0, 0, 0, 2);
     Result r = run(report, "bbaa", true);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, using_line(true) + "Processing cylinder=0 head=0 num_sectors=2\ndone.\n");
+    EXPECT_EQ(r.out, using_line(true) + "Processing cylinder=0 head=0 num_sectors=2\n");
     EXPECT_EQ(r.image, "aabb");
 }
 
@@ -558,8 +555,7 @@ TEST_F(ControlFileRun, WrittenRangeNeverPassesTheLastSlot) {
                          "Warning: cylinder 0 head 1 record 1 is outside records 0 to 0; not "
                          "written.\n"
                          "Warning: 0 records written as zeros, 1 sectors not written, 0 tracks "
-                         "not written.\n"
-                         "done.\n");
+                         "not written.\n");
     EXPECT_EQ(r.image, Bytes(1, static_cast<char>(299)) + "X");
 }
 
@@ -577,8 +573,7 @@ TEST_F(ControlFileRun, SectorBeforeAnyRecordNumberIsNotWritten) {
                          "written.\n"
                          "Processing cylinder=0 head=0 num_sectors=1\n"
                          "Warning: 0 records written as zeros, 1 sectors not written, 1 tracks "
-                         "not written.\n"
-                         "done.\n");
+                         "not written.\n");
     EXPECT_EQ(r.image, "ok");
 }
 
@@ -588,8 +583,7 @@ TEST_F(ControlFileRun, NegativeRecordIsRejectedByItsNumber) {
     Result r = run(report, "xxok", true);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, using_line(true) + "record=4294967295 exceeds max record number=1"
-                                        "Processing cylinder=0 head=0 num_sectors=1\n"
-                                        "done.\n");
+                                        "Processing cylinder=0 head=0 num_sectors=1\n");
     EXPECT_EQ(r.image, "ok");
 }
 
@@ -672,7 +666,7 @@ TEST_F(ControlFileRun, UnseekableDumpIsASeekError) {
 
 TEST_F(ControlFileRun, FullDiskIsAWriteErrorNeverDone) {
     // A small image sits in the stream's buffer until the final flush; a big
-    // one fails on a write of its own. Either way "done." is not printed.
+    // one fails on a write of its own. Either way the run fails.
     const std::string small = track_line(0, 0, 1) + sector_line(0, 0, 0, 4);
     write_file("small.txt", small);
     write_file("dump.bin", sector_data(1, 64 * 999));
@@ -754,6 +748,89 @@ TEST_F(ControlFileRun, RandomDisksComeBackByteForByte) {
         ASSERT_EQ(r.status, 0) << "round " << round << ": " << r.err;
         ASSERT_EQ(r.image.size(), disk.image.size()) << "round " << round;
         ASSERT_TRUE(r.image == disk.image) << "round " << round;
-        EXPECT_EQ(r.out, using_line(false) + "done.\n");
+        EXPECT_EQ(r.out, using_line(false));
+    }
+}
+
+// ---- Whole runs ----------------------------------------------------------
+
+namespace {
+
+// Whether a descriptor of this process is open on `file`.
+bool descriptor_open_on(const fs::path& file) {
+    std::error_code ec;
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd", ec))
+        if (fs::read_symlink(fd.path(), ec) == file)
+            return true;
+    return false;
+}
+
+// Read system calls of this process so far; -1 where the system keeps no count.
+long long read_calls() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    long long value = 0;
+    while (io >> key >> value)
+        if (key == "syscr:")
+            return value;
+    return -1;
+}
+
+// A run's standard output that notes, when "done." arrives, whether the image
+// file is still open.
+struct DoneWatch {
+    fs::path image;
+    std::string text;
+    bool image_open_at_done = false;
+};
+
+ssize_t watch_write(void* cookie, const char* bytes, size_t size) {
+    auto* w = static_cast<DoneWatch*>(cookie);
+    w->text.append(bytes, size);
+    if (w->text.find("done.") != std::string::npos)
+        w->image_open_at_done = w->image_open_at_done || descriptor_open_on(w->image);
+    return static_cast<ssize_t>(size);
+}
+
+} // namespace
+
+TEST_F(ControlFileRun, DoneOnlyOnceTheImageIsClosedAndTheDumpIsReadInLargeSteps) {
+    // 256 sectors of 256 bytes on four tracks: one read call each if the dump
+    // went unbuffered.
+    std::string report;
+    for (unsigned c = 0; c < 4; ++c) {
+        report += track_line(c, 0, 64);
+        for (int r = 0; r < 64; ++r)
+            report += sector_line(c, 0, r, 256);
+    }
+    write_file("report.txt", report);
+    const Bytes dump = sector_data(7, 256 * 256);
+    write_file("dump.bin", dump);
+    const std::string image_path = path("image.bin");
+    std::vector<std::string> words = {"imgconv", path("dump.bin"), image_path, "-l",
+                                      path("report.txt")};
+    std::vector<char*> argv;
+    for (auto& w : words)
+        argv.push_back(w.data());
+
+    DoneWatch watch{fs::path(image_path), "", false};
+    FILE* out =
+        fopencookie(&watch, "w", cookie_io_functions_t{nullptr, watch_write, nullptr, nullptr});
+    ASSERT_NE(out, nullptr);
+    std::setvbuf(out, nullptr, _IONBF, 0);
+    CapturedStream err;
+    const long long calls_before = read_calls();
+    const int status = run_imgconv(static_cast<int>(argv.size()), argv.data(), out, err.get());
+    const long long calls = read_calls() - calls_before;
+    std::fclose(out);
+
+    EXPECT_EQ(status, 0) << err.text();
+    const Bytes image = read_path(image_path);
+    EXPECT_EQ(image.size(), dump.size());
+    EXPECT_TRUE(image == dump);
+    EXPECT_NE(watch.text.find("...done.\n"), std::string::npos) << watch.text;
+    EXPECT_FALSE(watch.image_open_at_done);
+    if (calls_before >= 0) { // dump, report and record 0 in a few 64 KiB and 4 KiB steps
+        EXPECT_LT(calls, 32) << calls << " read calls";
     }
 }

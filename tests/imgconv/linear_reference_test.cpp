@@ -1,8 +1,8 @@
 // The track-at-a-time copy loop against a plain loop of one seek and one read per record.
-#include "imgconv.h"
-#include "linear.h"
-#include "mapping.h"
-#include "options.h"
+#include "imgconv/imgconv.h"
+#include "imgconv/linear.h"
+#include "imgconv/mapping.h"
+#include "imgconv/options.h"
 
 #include "capture.h"
 #include "imgconv_test_data.h"
@@ -19,6 +19,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+using namespace imgconv;
 
 namespace {
 

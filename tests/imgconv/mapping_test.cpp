@@ -1,12 +1,14 @@
 // Interleave tables, record offsets and the matchlist search on hand-worked geometries.
-#include "mapping.h"
-#include "matchlist.h"
+#include "imgconv/mapping.h"
+#include "imgconv/matchlist.h"
 
 #include "capture.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
+
+using namespace imgconv;
 
 namespace {
 

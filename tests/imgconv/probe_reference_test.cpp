@@ -1,7 +1,7 @@
 // The interleave scan, which skips the records past the end of the dump, against a plain scan of
 // every record.
-#include "lif_probe.h"
-#include "options.h"
+#include "imgconv/lif_probe.h"
+#include "imgconv/options.h"
 
 #include "capture.h"
 #include "imgconv_test_data.h"
@@ -13,6 +13,8 @@
 #include <cstring>
 #include <random>
 #include <string>
+
+using namespace imgconv;
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Record reads at 32-bit offsets and the LIF probe on small generated dumps.
-#include "lif_probe.h"
-#include "read_block.h"
+#include "imgconv/dump_reader.h"
+#include "imgconv/lif_probe.h"
 
 #include "capture.h"
 #include "imgconv_test_data.h"
@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+
+using namespace imgconv;
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Round trip: random HP images laid onto tracks and dumped must convert back byte for byte.
-#include "imgconv.h"
+#include "imgconv/imgconv.h"
 #include "physical_dump.h"
 
 #include "capture.h"
@@ -12,6 +12,8 @@
 #include <sstream>
 #include <string>
 #include <unistd.h>
+
+using namespace imgconv;
 
 namespace {
 

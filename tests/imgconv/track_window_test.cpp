@@ -1,12 +1,13 @@
 // The track window gives each record the same bytes as a read of the record alone would.
-#include "read_block.h"
-#include "track_window.h"
+#include "imgconv/dump_reader.h"
 
 #include "capture.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+
+using namespace imgconv;
 
 namespace {
 

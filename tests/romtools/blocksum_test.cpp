@@ -1,5 +1,5 @@
 // blocksum's argument scan, block size reading and usage text, run in-process.
-#include "blocksum.h"
+#include "romtools/blocksum.h"
 
 #include "capture.h"
 
@@ -7,6 +7,8 @@
 
 #include <string>
 #include <vector>
+
+using namespace romtools;
 
 namespace {
 
@@ -36,26 +38,26 @@ Scan scan(std::vector<std::string> args) {
 
 TEST(BlocksumArgs, PlainMayPrecedeBlocksizeButNotFollowIt) {
     Scan s = scan({"-plain", "-blocksize", "2048", "rom.bin"});
-    EXPECT_EQ(s.result, ArgScan::Run);
-    EXPECT_EQ(s.settings.mode, RomSumMode::Plain);
+    EXPECT_EQ(s.result, ArgScan::run);
+    EXPECT_EQ(s.settings.mode, RomSumMode::plain);
     EXPECT_STREQ(s.settings.block_size_text, "2048");
     EXPECT_STREQ(s.settings.image, "rom.bin");
 
-    EXPECT_EQ(scan({"-blocksize", "2048", "-plain", "rom.bin"}).result, ArgScan::Usage);
-    EXPECT_EQ(scan({"-plain", "-plain", "rom.bin"}).result, ArgScan::Usage);
-    EXPECT_EQ(scan({"-v", "rom.bin"}).result, ArgScan::Usage);
-    EXPECT_EQ(scan({"rom.bin", "-"}).result, ArgScan::Usage);
+    EXPECT_EQ(scan({"-blocksize", "2048", "-plain", "rom.bin"}).result, ArgScan::usage);
+    EXPECT_EQ(scan({"-plain", "-plain", "rom.bin"}).result, ArgScan::usage);
+    EXPECT_EQ(scan({"-v", "rom.bin"}).result, ArgScan::usage);
+    EXPECT_EQ(scan({"rom.bin", "-"}).result, ArgScan::usage);
 }
 
 TEST(BlocksumArgs, OptionsAfterTheImageName) {
     Scan s = scan({"rom.bin", "-plain"});
-    EXPECT_EQ(s.result, ArgScan::Run);
-    EXPECT_EQ(s.settings.mode, RomSumMode::Plain);
+    EXPECT_EQ(s.result, ArgScan::run);
+    EXPECT_EQ(s.settings.mode, RomSumMode::plain);
     EXPECT_STREQ(s.settings.image, "rom.bin");
 
     s = scan({"rom.bin", "-blocksize", "1024"});
-    EXPECT_EQ(s.result, ArgScan::Run);
-    EXPECT_EQ(s.settings.mode, RomSumMode::Normal);
+    EXPECT_EQ(s.result, ArgScan::run);
+    EXPECT_EQ(s.settings.mode, RomSumMode::normal);
     EXPECT_STREQ(s.settings.block_size_text, "1024");
 
     s = scan({"first.bin", "second.bin"});
@@ -63,15 +65,15 @@ TEST(BlocksumArgs, OptionsAfterTheImageName) {
 
     // The value of -blocksize is taken whatever it looks like.
     s = scan({"-blocksize", "-plain", "rom.bin"});
-    EXPECT_EQ(s.result, ArgScan::Run);
-    EXPECT_EQ(s.settings.mode, RomSumMode::Normal);
+    EXPECT_EQ(s.result, ArgScan::run);
+    EXPECT_EQ(s.settings.mode, RomSumMode::normal);
     EXPECT_STREQ(s.settings.block_size_text, "-plain");
 }
 
 TEST(BlocksumArgs, MissingValueOrImage) {
-    EXPECT_EQ(scan({"rom.bin", "-blocksize"}).result, ArgScan::Usage);
+    EXPECT_EQ(scan({"rom.bin", "-blocksize"}).result, ArgScan::usage);
     Scan s = scan({"-plain"});
-    EXPECT_EQ(s.result, ArgScan::Run);
+    EXPECT_EQ(s.result, ArgScan::run);
     EXPECT_STREQ(s.settings.image, "(none)");
 }
 
@@ -95,6 +97,11 @@ TEST(BlocksumArgs, BlockSizeReadWithAutomaticBase) {
         {"-1", false, 0},
         {"0x1001", false, 0},
         {"99999999999999999999", false, 0},
+        // 32 bits wherever long is wider: minus 2^32 - 1 is 1, and 2^32 + 1 is
+        // beyond 32 bits, on Linux as on Windows.
+        {"-4294967295", true, 1},
+        {"-0xFFFFF000", true, 4096},
+        {"4294967297", false, 0},
     };
     for (const Case& c : cases) {
         size_t words = 0;

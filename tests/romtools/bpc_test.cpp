@@ -1,7 +1,9 @@
 // The BPC word operations on the worked values and at the edges of the 16-bit range.
-#include "bpc.h"
+#include "romtools/bpc/bpc.h"
 
 #include <gtest/gtest.h>
+
+using namespace romtools;
 
 namespace {
 

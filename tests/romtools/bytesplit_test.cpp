@@ -1,11 +1,13 @@
 // bytesplit's complemented split and usage text, run in-process.
-#include "bytesplit.h"
+#include "romtools/bytesplit.h"
 
 #include "capture.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+
+using namespace romtools;
 
 TEST(BytesplitSplit, EachByteComplementedIntoItsHalf) {
     const unsigned char words[] = {0x12, 0x34, 0xFF, 0x00, 0x00, 0xFF, 0x5A, 0xA5};

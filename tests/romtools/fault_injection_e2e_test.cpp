@@ -109,7 +109,7 @@ TEST_F(RomFaults, BytesplitRefusesOneFileForBothOutputs) {
     EXPECT_RUN("bytesplit", {"w"},
                Expected{kStatusMinusOne,
                         "",
-                        "Output file \"w_low\" is the output file \"w_high\"; nothing "
-                        "written.\n",
+                        "Output file \"w_low\" is the output file \"w_high\"; it is not "
+                        "overwritten.\n",
                         {{"w", repeat(0xFF, 8192)}, {"w_high", ""}}});
 }

@@ -1,6 +1,6 @@
 // Both ROM programs with their report going to a full device: a lost report is no success.
-#include "blocksum.h"
-#include "bytesplit.h"
+#include "romtools/blocksum.h"
+#include "romtools/bytesplit.h"
 
 #include "capture.h"
 
@@ -10,6 +10,8 @@
 #include <string>
 #include <unistd.h>
 #include <vector>
+
+using namespace romtools;
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Block sums, verdicts and report lines of ROM words in normal and plain mode.
-#include "rom_block_sum.h"
+#include "romtools/bpc/rom_block_sum.h"
 
 #include "block_report.h"
 
@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <vector>
+
+using namespace romtools;
 
 namespace {
 
@@ -48,7 +50,7 @@ TEST(RomBlockSum, AgreesWithTheWordOperationsStepByStep) {
     }
     int index = 0;
     for (const Bytes& block : blocks) {
-        for (RomSumMode mode : {RomSumMode::Normal, RomSumMode::Plain}) {
+        for (RomSumMode mode : {RomSumMode::normal, RomSumMode::plain}) {
             const RomBlockSum want = stepwise_sum(block.data(), block.size() / 2, mode);
             const RomBlockSum got = sum_of(block, mode);
             EXPECT_EQ(got.verify, want.verify) << "block " << index;
@@ -94,12 +96,12 @@ TEST(RomBlockSum, EveryPathAgreesWithTheStepwiseSumOnBatches) {
                         batch[2 * (b * words + j)] = static_cast<unsigned char>(w >> 8);
                         batch[2 * (b * words + j) + 1] = static_cast<unsigned char>(w);
                     }
-                for (RomSumMode mode : {RomSumMode::Normal, RomSumMode::Plain}) {
+                for (RomSumMode mode : {RomSumMode::normal, RomSumMode::plain}) {
                     std::vector<RomBlockSum> want(blocks);
                     for (size_t b = 0; b < blocks; ++b)
                         want[b] = stepwise_sum(batch.data() + b * words * 2, words, mode);
-                    for (RomSumPath path : {RomSumPath::Scalar, RomSumPath::Sse2, RomSumPath::Avx2,
-                                            RomSumPath::Best}) {
+                    for (RomSumPath path : {RomSumPath::scalar, RomSumPath::sse2, RomSumPath::avx2,
+                                            RomSumPath::best}) {
                         if (!rom_sum_path_available(path))
                             continue;
                         std::vector<RomBlockSum> got(blocks, RomBlockSum{7, 7});
@@ -109,7 +111,7 @@ TEST(RomBlockSum, EveryPathAgreesWithTheStepwiseSumOnBatches) {
                                         got[b].checksum == want[b].checksum)
                                 << "path " << static_cast<int>(path) << " words " << words
                                 << " fill " << static_cast<int>(fill) << " plain "
-                                << (mode == RomSumMode::Plain) << " block " << b << ": "
+                                << (mode == RomSumMode::plain) << " block " << b << ": "
                                 << got[b].verify << "/" << got[b].checksum << " want "
                                 << want[b].verify << "/" << want[b].checksum;
                     }
@@ -124,60 +126,60 @@ TEST(RomBlockSum, PendingCarryOnAllOnesCarriesTwice) {
     // 0x1000, and 0x1000 + 0xEFFF = 0xFFFF. In plain mode the pending carry
     // makes that 0x0000 with a new carry, then 0x0001.
     const Bytes block = {0x80, 0x00, 0xEF, 0xFF};
-    const RomBlockSum plain = sum_of(block, RomSumMode::Plain);
+    const RomBlockSum plain = sum_of(block, RomSumMode::plain);
     EXPECT_EQ(plain.verify, 0x6FFF);
     EXPECT_EQ(plain.checksum, 1);
-    EXPECT_EQ(stepwise_sum(block.data(), block.size() / 2, RomSumMode::Plain).checksum, 1);
-    const RomBlockSum normal = sum_of(block, RomSumMode::Normal);
+    EXPECT_EQ(stepwise_sum(block.data(), block.size() / 2, RomSumMode::plain).checksum, 1);
+    const RomBlockSum normal = sum_of(block, RomSumMode::normal);
     EXPECT_EQ(normal.verify, 0x7000);
     EXPECT_EQ(normal.checksum, -1);
 }
 
 TEST(RomBlockSum, WorkedExampleBothModes) {
-    const RomBlockSum normal = sum_of(kWorkedBlock, RomSumMode::Normal);
+    const RomBlockSum normal = sum_of(kWorkedBlock, RomSumMode::normal);
     EXPECT_EQ(normal.verify, -1);
     EXPECT_EQ(normal.checksum, 12618);
-    EXPECT_EQ(rom_verdict(normal, RomSumMode::Normal), RomVerdict::Sound);
+    EXPECT_EQ(rom_verdict(normal, RomSumMode::normal), RomVerdict::sound);
 
     // The carry out of word 2 is not added back into verify; checksum carries
     // on that word anyway, so it is the same.
-    const RomBlockSum plain = sum_of(kWorkedBlock, RomSumMode::Plain);
+    const RomBlockSum plain = sum_of(kWorkedBlock, RomSumMode::plain);
     EXPECT_EQ(plain.verify, -2);
     EXPECT_EQ(plain.checksum, 12618);
-    EXPECT_EQ(rom_verdict(plain, RomSumMode::Plain), RomVerdict::Corrupt);
+    EXPECT_EQ(rom_verdict(plain, RomSumMode::plain), RomVerdict::corrupt);
 
     // Word by word: the intermediate checksums of the worked block.
     const BpcWord after_each[] = {4660, 19551, 31331, 12618};
     for (size_t n = 1; n <= 4; ++n)
-        EXPECT_EQ(rom_block_sum(kWorkedBlock.data(), n, RomSumMode::Normal).checksum,
+        EXPECT_EQ(rom_block_sum(kWorkedBlock.data(), n, RomSumMode::normal).checksum,
                   after_each[n - 1])
             << n << " words";
 }
 
 TEST(RomBlockSum, FullBlocksOfZerosAndOnes) {
     const Bytes zeros(kRomBlockBytes, 0x00), ones(kRomBlockBytes, 0xFF);
-    for (RomSumMode mode : {RomSumMode::Normal, RomSumMode::Plain}) {
+    for (RomSumMode mode : {RomSumMode::normal, RomSumMode::plain}) {
         const RomBlockSum z = sum_of(zeros, mode);
         EXPECT_EQ(z.verify, 0);
         EXPECT_EQ(z.checksum, 0);
         const RomBlockSum f = sum_of(ones, mode);
         EXPECT_EQ(f.checksum, -1);
-        EXPECT_EQ(f.verify, mode == RomSumMode::Normal ? -1 : -4096);
+        EXPECT_EQ(f.verify, mode == RomSumMode::normal ? -1 : -4096);
     }
-    EXPECT_EQ(rom_verdict(sum_of(zeros, RomSumMode::Normal), RomSumMode::Normal),
-              RomVerdict::Corrupt);
-    EXPECT_EQ(rom_verdict(sum_of(zeros, RomSumMode::Plain), RomSumMode::Plain),
-              RomVerdict::NoRomPresent);
-    EXPECT_EQ(rom_verdict(sum_of(ones, RomSumMode::Normal), RomSumMode::Normal), RomVerdict::Sound);
-    EXPECT_EQ(rom_verdict(sum_of(ones, RomSumMode::Plain), RomSumMode::Plain), RomVerdict::Corrupt);
+    EXPECT_EQ(rom_verdict(sum_of(zeros, RomSumMode::normal), RomSumMode::normal),
+              RomVerdict::corrupt);
+    EXPECT_EQ(rom_verdict(sum_of(zeros, RomSumMode::plain), RomSumMode::plain),
+              RomVerdict::no_rom_present);
+    EXPECT_EQ(rom_verdict(sum_of(ones, RomSumMode::normal), RomSumMode::normal), RomVerdict::sound);
+    EXPECT_EQ(rom_verdict(sum_of(ones, RomSumMode::plain), RomSumMode::plain), RomVerdict::corrupt);
 }
 
 TEST(RomBlockSum, PendingVerifyCarryReachesChecksumInPlainMode) {
     const Bytes pair = {0x80, 0x00, 0x80, 0x00};
-    const RomBlockSum normal = sum_of(pair, RomSumMode::Normal);
+    const RomBlockSum normal = sum_of(pair, RomSumMode::normal);
     EXPECT_EQ(normal.verify, 1);
     EXPECT_EQ(normal.checksum, -28672); // 0x9000
-    const RomBlockSum plain = sum_of(pair, RomSumMode::Plain);
+    const RomBlockSum plain = sum_of(pair, RomSumMode::plain);
     EXPECT_EQ(plain.verify, 0);
     EXPECT_EQ(plain.checksum, -28671); // 0x9001
 }
@@ -186,7 +188,7 @@ TEST(RomBlockSum, OneWordBlockIsThatWord) {
     for (const Bytes& word :
          {Bytes{0x00, 0x01}, Bytes{0x7F, 0xFF}, Bytes{0x80, 0x00}, Bytes{0xC1, 0xFD}}) {
         const BpcWord w = static_cast<BpcWord>(bpc_signed_view(get_be16(word.data())));
-        for (RomSumMode mode : {RomSumMode::Normal, RomSumMode::Plain}) {
+        for (RomSumMode mode : {RomSumMode::normal, RomSumMode::plain}) {
             const RomBlockSum s = sum_of(word, mode);
             EXPECT_EQ(s.verify, w);
             EXPECT_EQ(s.checksum, w);
@@ -200,8 +202,8 @@ TEST(RomBlockSum, ReorderingKeepsVerifyButMovesChecksum) {
         reversed.push_back(kWorkedBlock[j - 2]);
         reversed.push_back(kWorkedBlock[j - 1]);
     }
-    const RomBlockSum forward = sum_of(kWorkedBlock, RomSumMode::Normal);
-    const RomBlockSum backward = sum_of(reversed, RomSumMode::Normal);
+    const RomBlockSum forward = sum_of(kWorkedBlock, RomSumMode::normal);
+    const RomBlockSum backward = sum_of(reversed, RomSumMode::normal);
     EXPECT_EQ(backward.verify, forward.verify);
     EXPECT_EQ(backward.checksum, -28672);
     EXPECT_NE(backward.checksum, forward.checksum);
@@ -223,21 +225,21 @@ TEST(RomBlockSum, VerifyIsTheOnesComplementSum) {
     const uint32_t last = 0xFFFF - total;
     block[kRomBlockBytes - 2] = static_cast<unsigned char>(last >> 8);
     block[kRomBlockBytes - 1] = static_cast<unsigned char>(last);
-    EXPECT_EQ(sum_of(block, RomSumMode::Normal).verify, -1);
+    EXPECT_EQ(sum_of(block, RomSumMode::normal).verify, -1);
 
     block[100] ^= 0x10; // one bit flipped
-    EXPECT_EQ(rom_verdict(sum_of(block, RomSumMode::Normal), RomSumMode::Normal),
-              RomVerdict::Corrupt);
+    EXPECT_EQ(rom_verdict(sum_of(block, RomSumMode::normal), RomSumMode::normal),
+              RomVerdict::corrupt);
 }
 
 TEST(RomBlockSum, ReportLinesAndVerdictTexts) {
     CapturedStream out;
-    print_block_report(out.get(), 0, RomBlockSum{-1, 12618}, RomVerdict::Sound);
-    print_block_report(out.get(), 7, RomBlockSum{-2, -32768}, RomVerdict::Corrupt);
-    print_block_report(out.get(), 3000000000LL, RomBlockSum{0, 0}, RomVerdict::NoRomPresent);
+    print_block_report(out.get(), 0, RomBlockSum{-1, 12618}, RomVerdict::sound);
+    print_block_report(out.get(), 7, RomBlockSum{-2, -32768}, RomVerdict::corrupt);
+    print_block_report(out.get(), 3000000000LL, RomBlockSum{0, 0}, RomVerdict::no_rom_present);
     EXPECT_EQ(out.text(), "block 0: verify=-1 checksum=12618\t(ROM OK)\n"
                           "block 7: verify=-2 checksum=-32768\t(ROM currupt)\n"
                           "block 3000000000: verify=0 checksum=0\t(no ROM present)\n");
-    EXPECT_EQ(rom_verdict(RomBlockSum{0, 0}, RomSumMode::Normal), RomVerdict::Corrupt);
-    EXPECT_EQ(rom_verdict(RomBlockSum{1, -1}, RomSumMode::Plain), RomVerdict::Corrupt);
+    EXPECT_EQ(rom_verdict(RomBlockSum{0, 0}, RomSumMode::normal), RomVerdict::corrupt);
+    EXPECT_EQ(rom_verdict(RomBlockSum{1, -1}, RomSumMode::plain), RomVerdict::corrupt);
 }

@@ -31,7 +31,7 @@ cmake --build "$native" -j"$jobs"
 
 echo "== cross build ($mingw): the Windows programs"
 cmake -S . -B "$mingw" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DHPKIT_TESTS=OFF >/dev/null
+    -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$mingw" -j"$jobs"
 (cd "$mingw" && cpack -G ZIP >/dev/null && ls -1 ./*.zip)
 

@@ -9,6 +9,8 @@
 #define HPKIT_VERSION "unknown"
 #endif
 
+namespace common {
+
 // Only the first argument asks for the version: anywhere else "--version" is
 // an unknown option and brings the usage text, as it always did.
 inline bool asks_for_version(int argc, char* const argv[]) {
@@ -20,3 +22,5 @@ inline bool asks_for_version(int argc, char* const argv[]) {
 inline void print_version(FILE* out, const char* program) {
     std::fprintf(out, "%s (HP 9845 data kit) %s\n", program, HPKIT_VERSION);
 }
+
+} // namespace common

@@ -1,15 +1,38 @@
-// Track-sized read-ahead for the linear conversion: one seek and one read per track of the dump.
-#include "track_window.h"
+// Reads of the dump: positioned record reads (32-bit signed seek, the error indicator told apart
+// from the end of input) and the track-sized read-ahead of the linear conversion.
+#include "imgconv/dump_reader.h"
 
+#include <cerrno>
 #include <cstring>
-#include <memory>
 
-namespace {
+namespace imgconv {
 
-// Highest position a signed 32-bit seek offset reaches.
-constexpr uint64_t kMaxSeekOffset = 0x7FFFFFFFu;
+int read_block(FILE* stream, unsigned char* buffer, uint32_t offset, uint32_t length, FILE* err,
+               uint32_t* delivered) {
+    if (delivered)
+        *delivered = 0;
+    // As a signed 32-bit position such an offset is negative: the seek fails
+    // the way fseek fails for a negative position, on every platform alike.
+    if (offset > kMaxSeekOffset) {
+        std::fprintf(err, "Seek error #%d\n", EINVAL);
+        return -1;
+    }
+    if (std::fseek(stream, static_cast<long>(offset), SEEK_SET) != 0) {
+        std::fprintf(err, "Seek error #%d\n", errno);
+        return -1;
+    }
+    const size_t got = std::fread(buffer, 1, length, stream);
+    if (got < length && std::ferror(stream)) {
+        std::fprintf(err, "Read error (%d bytes read)\n", static_cast<int>(got));
+        return -1;
+    }
+    std::memset(buffer + got, 0, length - got);
+    if (delivered)
+        *delivered = static_cast<uint32_t>(got);
+    return 0;
+}
 
-} // namespace
+// The track window: one seek and one read per track of the dump.
 
 TrackWindow::TrackWindow() : storage_(new unsigned char[kCapacityBytes + kPageBytes]) {
     void* start = storage_.get();
@@ -46,3 +69,5 @@ uint32_t TrackWindow::copy(uint32_t offset, uint32_t length, unsigned char* buff
     std::memset(buffer + given, 0, length - given);
     return given;
 }
+
+} // namespace imgconv

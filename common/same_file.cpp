@@ -1,10 +1,16 @@
 // File identity by the system's own numbers: device and inode on POSIX, volume and file index on
 // Windows.
-#include "same_file.h"
+#include "common/same_file.h"
 
 #ifdef _WIN32
-
 #include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
+namespace common {
+
+#ifdef _WIN32
 
 namespace {
 
@@ -31,8 +37,6 @@ bool same_file(const char* a, const char* b) {
 
 #else
 
-#include <sys/stat.h>
-
 bool same_file(const char* a, const char* b) {
     struct stat sa, sb;
     return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
@@ -40,3 +44,13 @@ bool same_file(const char* a, const char* b) {
 }
 
 #endif
+
+bool output_is_same_file(const char* output, const char* other, const char* role, FILE* err) {
+    if (!same_file(output, other))
+        return false;
+    std::fprintf(err, "Output file \"%s\" is the %s \"%s\"; it is not overwritten.\n", output, role,
+                 other);
+    return true;
+}
+
+} // namespace common
