@@ -132,7 +132,7 @@ constexpr size_t kStreamBufferBytes = 64 * 1024;
 int run_basiclist(int argc, char* argv[], FILE* out, FILE* err) {
     if (common::asks_for_version(argc, argv)) {
         common::print_version(out, "basiclist");
-        return kStatusDone;
+        return common::kExitDone;
     }
     Settings settings;
     if (parse_command_line(argc, argv, settings) == CommandLine::usage) {

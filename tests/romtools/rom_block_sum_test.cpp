@@ -1,10 +1,10 @@
 // Block sums, verdicts and report lines of ROM words in normal and plain mode.
 #include "romtools/bpc/rom_block_sum.h"
 
-#include "block_report.h"
+#include "romtools/block_report.h"
 
 #include "capture.h"
-#include "stepwise_sum.h"
+#include "romtools/bpc/stepwise_sum.h"
 
 #include <gtest/gtest.h>
 
