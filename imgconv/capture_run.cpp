@@ -87,9 +87,9 @@ InputKind peek_input_kind(FILE* input) {
 int convert_capture(const ConvertOptions& opts, InputKind kind, FILE* input, FILE* out, FILE* err) {
     if (opts.control_path) {
         std::fprintf(err,
-                     "Input file \"%s\" is a %s capture; a control file (-l) describes a raw "
+                     "Input file \"%s\" is %s %s capture; a control file (-l) describes a raw "
                      "dump, so the capture is not converted.\n",
-                     opts.input_path, kind_name(kind));
+                     opts.input_path, kind == InputKind::tele_disk ? "a" : "an", kind_name(kind));
         return -1;
     }
     std::vector<unsigned char> file;
