@@ -83,4 +83,19 @@ TEST(ImageDisk, CutOrUnknownVariantsAreRefusedWithTheirOffset) {
         EXPECT_EQ(error.offset, c.offset) << c.what;
         EXPECT_FALSE(error.in_decoded_stream);
     }
+
+    // One fill byte stands for a whole 8 KiB sector: a small file must not make
+    // memory grow without bound, so sector data beyond 64 MiB is refused.
+    std::vector<unsigned char> huge(whole.begin(), whole.begin() + 62);
+    for (int track = 0; track < 33; ++track) {
+        huge.insert(huge.end(), {5, static_cast<unsigned char>(track), 0, 255, 6});
+        for (int r = 0; r < 255; ++r)
+            huge.push_back(static_cast<unsigned char>(r));
+        for (int r = 0; r < 255; ++r)
+            huge.insert(huge.end(), {2, 0xE5});
+    }
+    Capture capture;
+    CaptureError error;
+    EXPECT_FALSE(read_image_disk(huge, capture, error));
+    EXPECT_EQ(error.what, "the capture's sectors hold more than 64 MiB, more than any floppy disk");
 }
