@@ -1,6 +1,9 @@
 // TeleDisk captures: the CRC of every check in the file and the two decoders of advanced mode.
 #pragma once
 
+// The reader itself, read_tele_disk, is declared with the capture model.
+#include "capture.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
