@@ -65,9 +65,11 @@ bool expand_block(uint8_t encoding, const unsigned char* in, size_t length, size
                 what = "data block expands past its sector's " + std::to_string(size) + " bytes";
                 return false;
             }
-            for (size_t k = 0; k < count; ++k) {
-                out.push_back(in[i + 2]);
-                out.push_back(in[i + 3]);
+            const size_t from = out.size();
+            out.resize(from + count * 2);
+            for (size_t k = from; k < out.size(); k += 2) {
+                out[k] = in[i + 2];
+                out[k + 1] = in[i + 3];
             }
         }
         break;

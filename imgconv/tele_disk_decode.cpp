@@ -7,6 +7,21 @@ namespace {
 
 constexpr uint16_t kCrcPolynomial = 0xA097;
 
+// The CRC of each single byte, shifted through the polynomial bit by bit,
+// most significant first.
+struct CrcTable {
+    std::array<uint16_t, 256> entry{};
+    CrcTable() {
+        for (unsigned b = 0; b < 256; ++b) {
+            uint16_t crc = static_cast<uint16_t>(b << 8);
+            for (int bit = 0; bit < 8; ++bit)
+                crc =
+                    static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ kCrcPolynomial : crc << 1);
+            entry[b] = crc;
+        }
+    }
+};
+
 // ---- LZHUF (TeleDisk 2.x) ----
 
 constexpr unsigned kRingBytes = 4096;     // the window a copy refers back into
@@ -175,11 +190,9 @@ constexpr unsigned kNibblesPerCode = 3;
 } // namespace
 
 uint16_t tele_disk_crc(const unsigned char* data, size_t length, uint16_t crc) {
-    for (size_t i = 0; i < length; ++i) {
-        crc = static_cast<uint16_t>(crc ^ (data[i] << 8));
-        for (int bit = 0; bit < 8; ++bit)
-            crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ kCrcPolynomial : crc << 1);
-    }
+    static const CrcTable table;
+    for (size_t i = 0; i < length; ++i)
+        crc = static_cast<uint16_t>(table.entry[(crc >> 8) ^ data[i]] ^ (crc << 8));
     return crc;
 }
 
