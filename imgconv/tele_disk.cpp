@@ -183,6 +183,9 @@ class BodyReader {
         return false;
     }
 
+    // A normal file's records are named by their file offset; an advanced
+    // file's by their place in the decoded stream, whose byte 0 is the first
+    // one after the header (byte 12 of the normal twin).
     uint64_t offset(size_t at) const { return decoded_ ? at : kTeleDiskHeaderBytes + at; }
 
     // Counts the memory a record adds to the capture against the limit.

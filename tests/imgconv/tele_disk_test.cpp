@@ -229,7 +229,7 @@ TEST(TeleDiskReader, DamagedCaptures) {
              seal_header(f);
          },
          "", 2, "multi-volume"},
-        {"comment CRC", [](Bytes& f) { f[kCommentAt + 10] = 'H'; },
+        {"comment CRC", [](Bytes& f) { f[kCommentAt + 4] = 127; },
          "Warning: the capture's CRC of the comment does not match; read as it stands.\n", 0,
          nullptr},
         {"track CRC", [](Bytes& f) { f[kTrackAt + 3] ^= 1; },
@@ -273,6 +273,7 @@ TEST(TeleDiskReader, DamagedCaptures) {
             ASSERT_TRUE(ok) << e.what;
             EXPECT_EQ(capture.warnings, c.warning.empty() ? std::vector<std::string>{}
                                                           : std::vector<std::string>{c.warning});
+            EXPECT_EQ(capture.comment, "hi\n");
             ASSERT_EQ(capture.tracks.size(), 1u);
             EXPECT_EQ(capture.tracks[0].sectors.at(0).data.size(), 128u);
             continue;
