@@ -99,12 +99,8 @@ int convert_capture(const ConvertOptions& opts, InputKind kind, FILE* input, FIL
     }
     Capture capture;
     CaptureError failure;
-    if (kind == InputKind::tele_disk) { // TODO(i12td): read_tele_disk arrives with the merge
-        std::fprintf(err, "TeleDisk capture \"%s\": TeleDisk captures are not read yet.\n",
-                     opts.input_path);
-        return -1;
-    }
-    const bool read = read_image_disk(file, capture, failure);
+    const bool read = kind == InputKind::tele_disk ? read_tele_disk(file, capture, failure)
+                                                   : read_image_disk(file, capture, failure);
     if (!read) {
         std::fprintf(err, "%s capture \"%s\", byte %" PRIu64 "%s: %s.\n", kind_name(kind),
                      opts.input_path, failure.offset,

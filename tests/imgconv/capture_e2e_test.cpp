@@ -127,3 +127,82 @@ TEST_F(ImgconvCapture, ImageDiskFailuresWriteNothing) {
                         "Write error on file \"full.bin\" #" + std::to_string(ENOSPC) + "\n",
                         {}});
 }
+
+namespace {
+
+// TeleDisk's CRC-16 (polynomial 0xA097, MSB first, from 0), written out here
+// on its own so that the reader's table is checked against it.
+unsigned td_crc(const Bytes& bytes) {
+    unsigned crc = 0;
+    for (unsigned char b : bytes) {
+        crc ^= unsigned(b) << 8;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 0x8000) ? ((crc << 1) ^ 0xA097) & 0xFFFF : (crc << 1) & 0xFFFF;
+    }
+    return crc;
+}
+
+// One normal-mode sector of 128 bytes (size code 0), raw data, its CRC byte
+// made wrong on request.
+Bytes td_sector(int record, int flags, int fill, bool wrong_crc = false) {
+    const Bytes data = e2e::repeat(fill, kBytes);
+    const int crc = int(td_crc(data) & 0xFF) ^ (wrong_crc ? 0xFF : 0);
+    return e2e::bytes_of(
+               {0, 0, record, 0, flags, crc, int(kBytes + 1) & 0xFF, int(kBytes + 1) >> 8, 0}) +
+           data;
+}
+
+Bytes td_track(int cylinder, int head, int count, bool wrong_crc) {
+    const Bytes t = e2e::bytes_of({count, cylinder, head});
+    return t + char(td_crc(t) ^ (wrong_crc ? 0x55 : 0));
+}
+
+// Version 2.1, DOS-allocated sectors only, two sides; no comment.
+Bytes td_header() {
+    const Bytes h = e2e::bytes_of({'T', 'D', 0, 0, 21, 0, 3, 0, 1, 2});
+    const unsigned crc = td_crc(h);
+    return h + e2e::bytes_of({int(crc & 0xFF), int(crc >> 8)});
+}
+
+} // namespace
+
+TEST_F(ImgconvCapture, TeleDiskPlacedByIdsWithItsCrcsChecked) {
+    const Bytes flagged = td_sector(1, 0, 0x11);
+    Bytes head1 = flagged + td_sector(3, 0, 0x13);
+    head1[1] = 1; // head ID 1
+    head1[flagged.size() + 1] = 1;
+    write_file("in.td0", td_header() + td_track(0, 0, 4, false) + td_sector(2, 0, 0x02, true) +
+                             td_sector(9, 0x40, 0x09) + td_sector(1, 0, 0x01) +
+                             td_sector(3, 0x02, 0x03) + td_track(0, 1, 2, true) + head1 +
+                             e2e::bytes_of({0xFF, 0, 1, 0}));
+    EXPECT_RUN("imgconv", {"in.td0", "out.bin", "-v"},
+               Expected{0,
+                        "TeleDisk capture, version 2.1, compression none\n"
+                        "Warning: the capture holds only the sectors that DOS had allocated; the "
+                        "others will show as not found.\n"
+                        "Warning: the capture's CRC of record 2 (cylinder ID 0, head ID 0) on "
+                        "track 0 head 0 does not match; read as it stands.\n"
+                        "Warning: the capture's CRC of track 0 head 1 does not match; read as it "
+                        "stands.\n"
+                        "Records of 128 bytes, IDs 1 to 3 on each track (3 per track, from the "
+                        "sectors' IDs)\n"
+                        "Geometry: 1 cylinders (from the sectors' IDs), 2 heads (from the sectors' "
+                        "IDs)\n"
+                        "Not placed: 0 sectors of another size, 0 without data, 1 without an ID "
+                        "field\n"
+                        "Warning: cylinder 0 head 0 record 3 was read with a data error; written "
+                        "as read.\n"
+                        "Warning: cylinder 0 head 1 record 2 not found; written as zeros.\n"
+                        "Warning: 1 records written as zeros, 0 sectors not written.\n",
+                        "",
+                        {{"out.bin", image_of({0x01, 0x02, 0x03, 0x11, 0, 0x13})}}});
+    // A header whose CRC does not match is refused before anything is written.
+    Bytes bad = td_header();
+    bad[10] ^= 1;
+    write_file("bad.td0", bad + e2e::bytes_of({0xFF}));
+    EXPECT_RUN("imgconv", {"bad.td0", "out2.bin"},
+               Expected{kStatusMinusOne,
+                        "",
+                        "TeleDisk capture \"bad.td0\", byte 10: header CRC does not match.\n",
+                        {{"out2.bin", std::nullopt}}});
+}
