@@ -4,13 +4,16 @@
 echo
 echo "== imgconv: floppy sector dump to HP disk image"
 
-# Compares a converted image with the disk's own HP image and says how it went.
+# Compares a converted image with an expected one (by default the disk's own
+# HP image), says how it went, and fails the demo when they differ.
 imgconv_check() {
-    show cmp "$1" "$examples/lif_disk.hpi"
-    if cmp -s "$1" "$examples/lif_disk.hpi"; then
-        echo "$1 is identical to lif_disk.hpi"
+    expected=${2:-$examples/lif_disk.hpi}
+    show cmp "$1" "$expected"
+    if cmp -s "$1" "$expected"; then
+        echo "$1 is identical to $(basename "$expected")"
     else
-        echo "$1 DIFFERS from lif_disk.hpi"
+        echo "$1 DIFFERS from $(basename "$expected")"
+        return 1
     fi
 }
 
@@ -31,6 +34,19 @@ show grep -a -b -o -m 1 "free record 040" "$examples/lif_disk_il3_skew.ima"
 # ... and let the matchlist find the skews that put them there.
 show "$bin/imgconv" "$examples/lif_disk_il3_skew.ima" il3m.hpi -v -j 32 -m 2 24 7456 40 8256
 imgconv_check il3m.hpi
+
+# Captures carry every sector's ID, so nothing is guessed: the ImageDisk
+# capture gives the disk's image exactly ...
+show "$bin/imgconv" "$examples/lif_disk.imd" imd.hpi -v
+imgconv_check imd.hpi
+
+# ... and the TeleDisk capture lost cylinder 3 head 1 record 5 (HP record
+# 117): it is named and written as zeros, every other record is the disk's.
+show "$bin/imgconv" "$examples/lif_disk.td0" td.hpi
+lost=$((117 * 256))
+{ head -c $lost "$examples/lif_disk.hpi"; head -c 256 /dev/zero
+  tail -c +$((lost + 256 + 1)) "$examples/lif_disk.hpi"; } >lif_disk_lost_117.hpi
+imgconv_check td.hpi lif_disk_lost_117.hpi
 
 # The first directory record (record 2): file names, types, start records and lengths.
 show od -A d -t x1z -j 512 -N 128 il3.hpi

@@ -1,6 +1,7 @@
 // imgconv's run driver: command line, streams, record 0, LIF probe, then one conversion.
 #include "imgconv/imgconv.h"
 
+#include "imgconv/capture_run.h"
 #include "imgconv/command_line.h"
 #include "imgconv/control_file.h"
 #include "imgconv/dump_reader.h"
@@ -104,6 +105,11 @@ int run_imgconv(int argc, char* argv[], FILE* out, FILE* err) {
         std::setvbuf(input.get(), nullptr, _IONBF, 0);
     if (output_would_clobber(opts, err))
         return common::kExitFailure;
+    // A capture carries every sector's ID: it is placed by them, not by the
+    // dump's geometry, and it is read whole before the output is created.
+    const InputKind kind = peek_input_kind(input.get());
+    if (kind != InputKind::raw_dump)
+        return convert_capture(opts, kind, input.get(), out, err);
     // Declared before the stream so that it outlives the stream's last flush;
     // page-aligned, as the system copies from such a buffer fastest.
     std::unique_ptr<char[]> output_storage(new char[kOutputBufferBytes + kPageBytes]);

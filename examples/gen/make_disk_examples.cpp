@@ -1,8 +1,13 @@
-// Makes the imgconv examples: a small LIF disk as an HP image and two physical-order dumps of it.
+// Makes the imgconv examples: a small LIF disk as an HP image, two physical-order dumps of it and
+// two captures of it (ImageDisk, and TeleDisk with one sector lost).
+#include "imgconv/tele_disk.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+using namespace imgconv;
 
 namespace {
 
@@ -159,6 +164,124 @@ std::string physical_dump(const std::vector<Record>& disk, uint32_t interleave, 
     return dump;
 }
 
+// The captures: every track read in interleave 2, sector IDs 0..15 carried
+// by each sector, 256 bytes each (size code 1), 250 kbps MFM.
+constexpr uint32_t kCaptureInterleave = 2;
+constexpr int kSizeCode256 = 1;
+constexpr int kImdModeMfm250 = 5;
+constexpr int kImdNormal = 1;     // record type: the sector's bytes follow
+constexpr int kImdCompressed = 2; // record type: one byte, repeated over the sector
+constexpr char kImdEndOfText = 0x1A;
+// The sector that the TeleDisk capture lost: cylinder 3 head 1 record 5 (HP record 117).
+constexpr uint32_t kLostCylinder = 3;
+constexpr uint32_t kLostHead = 1;
+constexpr uint32_t kLostSector = 5;
+// TeleDisk: version 2.1, 250 kbps MFM, 3.5" 720K drive, single step with a
+// comment block, every sector (not only DOS-allocated ones), two sides.
+constexpr int kTdVersion = 21;
+constexpr int kTdDataRate250 = 0;
+constexpr int kTdDrive720k = 3;
+constexpr int kTdStepWithComment = 0x80;
+constexpr int kTdTwoSides = 2;
+constexpr int kTdRaw = 0;          // data block encoding: the sector's bytes
+constexpr int kTdRepeatedPair = 1; // data block encoding: count, then two bytes
+constexpr int kTdEnd = 0xFF;       // sector count of the end marker
+const char kCaptureComment[] = "HP 9845 example LIF disk for imgconv";
+
+void put_le16(std::string& s, uint32_t v) {
+    s += static_cast<char>(v & 0xFF);
+    s += static_cast<char>(v >> 8 & 0xFF);
+}
+
+uint16_t crc_of(const std::string& bytes) {
+    return tele_disk_crc(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+}
+
+bool all_equal(const Record& r) {
+    return r.find_first_not_of(r[0]) == std::string::npos;
+}
+
+// The sectors of a track in the order they pass the head.
+std::vector<uint32_t> physical_order() {
+    std::vector<uint32_t> order;
+    for (uint32_t sector : slots_of_track(kCaptureInterleave))
+        order.push_back(sector);
+    return order;
+}
+
+std::string image_disk_capture(const std::vector<Record>& disk) {
+    std::string imd = "IMD 1.18: 12/05/1981 10:30:00\r\n" + std::string(kCaptureComment) + "\r\n";
+    imd += kImdEndOfText;
+    for (uint32_t c = 0; c < kCylinders; ++c)
+        for (uint32_t h = 0; h < kHeads; ++h) {
+            imd += {static_cast<char>(kImdModeMfm250), static_cast<char>(c), static_cast<char>(h),
+                    static_cast<char>(kSectors), static_cast<char>(kSizeCode256)};
+            for (uint32_t sector : physical_order())
+                imd += static_cast<char>(sector);
+            for (uint32_t sector : physical_order()) {
+                const Record& r = disk[(c * kHeads + h) * kSectors + sector];
+                if (all_equal(r))
+                    imd += {static_cast<char>(kImdCompressed), r[0]};
+                else
+                    imd += static_cast<char>(kImdNormal) + r;
+            }
+        }
+    return imd;
+}
+
+std::string tele_disk_capture(const std::vector<Record>& disk) {
+    std::string td = "TD";
+    td += {0,
+           0,
+           static_cast<char>(kTdVersion),
+           static_cast<char>(kTdDataRate250),
+           static_cast<char>(kTdDrive720k),
+           static_cast<char>(kTdStepWithComment),
+           0,
+           static_cast<char>(kTdTwoSides)};
+    put_le16(td, crc_of(td));
+    // Comment block: CRC over the length, the date (1981-05-12 10:30:00, months
+    // from 0) and the text, whose lines each end with a NUL.
+    std::string comment;
+    const std::string text = std::string(kCaptureComment) + '\0';
+    put_le16(comment, static_cast<uint32_t>(text.size()));
+    comment += {81, 4, 12, 10, 30, 0};
+    comment += text;
+    put_le16(td, crc_of(comment));
+    td += comment;
+    for (uint32_t c = 0; c < kCylinders; ++c)
+        for (uint32_t h = 0; h < kHeads; ++h) {
+            const bool loses = c == kLostCylinder && h == kLostHead;
+            std::string track = {static_cast<char>(loses ? kSectors - 1 : kSectors),
+                                 static_cast<char>(c), static_cast<char>(h)};
+            td += track + static_cast<char>(crc_of(track) & 0xFF);
+            for (uint32_t sector : physical_order()) {
+                if (loses && sector == kLostSector)
+                    continue;
+                const Record& r = disk[(c * kHeads + h) * kSectors + sector];
+                td += {static_cast<char>(c),
+                       static_cast<char>(h),
+                       static_cast<char>(sector),
+                       static_cast<char>(kSizeCode256),
+                       0,
+                       static_cast<char>(crc_of(r) & 0xFF)};
+                if (all_equal(r)) {
+                    put_le16(td, 5);
+                    td += static_cast<char>(kTdRepeatedPair);
+                    put_le16(td, kRecordBytes / 2);
+                    td += {r[0], r[0]};
+                } else {
+                    put_le16(td, 1 + kRecordBytes);
+                    td += static_cast<char>(kTdRaw) + r;
+                }
+            }
+        }
+    // The end marker; TeleDisk follows it with the last track's cylinder and head.
+    td += {static_cast<char>(kTdEnd), static_cast<char>(kCylinders - 1),
+           static_cast<char>(kHeads - 1), 0};
+    return td;
+}
+
 bool write_file(const std::string& dir, const char* name, const std::string& bytes) {
     const std::string path = dir + "/" + name;
     FILE* f = std::fopen(path.c_str(), "wb");
@@ -189,6 +312,8 @@ int main(int argc, char* argv[]) {
         write_file(argv[1], "lif_disk.hpi", image) &&
         write_file(argv[1], "lif_disk_il2.ima", physical_dump(disk, 2, 0, 0, 0)) &&
         write_file(argv[1], "lif_disk_il3_skew.ima",
-                   physical_dump(disk, kSkewedInterleave, kCylinderSkew, kHeadSkew, kJunkBytes));
+                   physical_dump(disk, kSkewedInterleave, kCylinderSkew, kHeadSkew, kJunkBytes)) &&
+        write_file(argv[1], "lif_disk.imd", image_disk_capture(disk)) &&
+        write_file(argv[1], "lif_disk.td0", tele_disk_capture(disk));
     return ok ? 0 : 1;
 }

@@ -59,4 +59,9 @@ for d in "$work"/Imgconv* "$work"/ControlFile*; do
     done
 done
 rm -f "$prefix"
+
+# ImageDisk captures: the real samples and those the end-to-end tests made.
+for f in "$top"/tests/data/captures/*.imd $(find "$work" -maxdepth 2 -name '*.imd' -type f -size -${max_bytes}c); do
+    add fuzz_image_disk "$f"
+done
 for h in "$corpus"/*; do echo "$(basename "$h"): $(ls "$h" | wc -l) seeds"; done
