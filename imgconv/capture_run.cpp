@@ -3,6 +3,9 @@
 
 #include "imgconv/placement.h"
 
+#include "common/exit_status.h"
+#include "common/output_file.h"
+
 #include <cerrno>
 #include <cinttypes>
 #include <memory>
@@ -55,23 +58,19 @@ void print_comment(const std::string& comment, FILE* out) {
 
 // Creates the image and writes every slot; reports a failure naming the file.
 int write_image(const ConvertOptions& opts, const Placement& placement, FILE* err) {
+    // Declared before the file so that it outlives the file's last flush.
     std::unique_ptr<char[]> buffer(new char[kImageBufferBytes]);
-    FILE* image = std::fopen(opts.output_path, "wb");
-    if (!image) {
+    common::OutputFile image;
+    if (!image.open(opts.output_path)) {
         std::fprintf(err, "Could not open output file \"%s\" for writing.\n", opts.output_path);
-        return -1;
+        return common::kExitFailure;
     }
-    std::setvbuf(image, buffer.get(), _IOFBF, kImageBufferBytes);
-    int error = write_placement(placement, image);
-    if (error == 0 && std::fflush(image) != 0)
-        error = errno != 0 ? errno : EIO;
-    if (std::fclose(image) != 0 && error == 0)
-        error = errno != 0 ? errno : EIO;
-    if (error != 0) {
-        std::fprintf(err, "Write error on file \"%s\" #%d\n", opts.output_path, error);
-        return -1;
+    std::setvbuf(image.get(), buffer.get(), _IOFBF, kImageBufferBytes);
+    if (const int error = write_placement(placement, image.get())) {
+        common::report_write_error(err, opts.output_path, error);
+        return common::kExitFailure;
     }
-    return 0;
+    return image.finish(err) ? common::kExitDone : common::kExitFailure;
 }
 
 } // namespace
@@ -92,12 +91,12 @@ int convert_capture(const ConvertOptions& opts, InputKind kind, FILE* input, FIL
                      "Input file \"%s\" is %s %s capture; a control file (-l) describes a raw "
                      "dump, so the capture is not converted.\n",
                      opts.input_path, kind == InputKind::tele_disk ? "a" : "an", kind_name(kind));
-        return -1;
+        return common::kExitFailure;
     }
     std::vector<unsigned char> file;
     if (const int error = read_all(input, file)) {
         std::fprintf(err, "Read error on file \"%s\" #%d\n", opts.input_path, error);
-        return -1;
+        return common::kExitFailure;
     }
     Capture capture;
     CaptureError failure;
@@ -108,7 +107,7 @@ int convert_capture(const ConvertOptions& opts, InputKind kind, FILE* input, FIL
                      opts.input_path, failure.offset,
                      failure.in_decoded_stream ? " of the decoded stream" : "",
                      failure.what.c_str());
-        return -1;
+        return common::kExitFailure;
     }
     if (opts.verbose) {
         std::fprintf(out, "%s capture, version %s, compression %s\n", kind_name(kind),
@@ -125,7 +124,7 @@ int convert_capture(const ConvertOptions& opts, InputKind kind, FILE* input, FIL
     if (!placement.error.empty()) {
         std::fprintf(err, "%s capture \"%s\": %s; the disk's format is unknown.\n", kind_name(kind),
                      opts.input_path, placement.error.c_str());
-        return -1;
+        return common::kExitFailure;
     }
     for (const std::string& warning : placement.warnings)
         std::fputs(warning.c_str(), out);
