@@ -1,5 +1,5 @@
 // Fuzzes whole blocksum runs: arguments from the input's head, the rest as the ROM image.
-#include "romtools/blocksum.h"
+#include "romtools/blocksum/blocksum.h"
 
 #include "fuzz_support.h"
 

@@ -1,5 +1,5 @@
 // Fuzzes whole bytesplit runs: both outputs always hold 4096 bytes per block read.
-#include "romtools/bytesplit.h"
+#include "romtools/bytesplit/bytesplit.h"
 
 #include "fuzz_support.h"
 

@@ -1,5 +1,5 @@
 // blocksum's argument scan, block size reading and usage text, run in-process.
-#include "romtools/blocksum.h"
+#include "romtools/blocksum/blocksum.h"
 
 #include "capture.h"
 

@@ -1,5 +1,5 @@
 // bytesplit's complemented split and usage text, run in-process.
-#include "romtools/bytesplit.h"
+#include "romtools/bytesplit/bytesplit.h"
 
 #include "capture.h"
 

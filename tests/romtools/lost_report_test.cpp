@@ -1,6 +1,6 @@
 // Both ROM programs with their report going to a full device: a lost report is no success.
-#include "romtools/blocksum.h"
-#include "romtools/bytesplit.h"
+#include "romtools/blocksum/blocksum.h"
+#include "romtools/bytesplit/bytesplit.h"
 
 #include "capture.h"
 

@@ -1,5 +1,5 @@
 // bytesplit's command line, its two output files and the block loop.
-#include "romtools/bytesplit.h"
+#include "romtools/bytesplit/bytesplit.h"
 
 #include "romtools/batch_buffer.h"
 #include "romtools/block_report.h"

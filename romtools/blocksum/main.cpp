@@ -1,5 +1,5 @@
 // blocksum: block checksums and verdicts of a combined HP 9845 ROM image.
-#include "romtools/blocksum.h"
+#include "romtools/blocksum/blocksum.h"
 
 int main(int argc, char* argv[]) {
     return romtools::run_blocksum(argc, argv, stdout, stderr);

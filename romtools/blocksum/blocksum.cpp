@@ -1,5 +1,5 @@
 // blocksum's command line and block loop.
-#include "romtools/blocksum.h"
+#include "romtools/blocksum/blocksum.h"
 
 #include "romtools/batch_buffer.h"
 
