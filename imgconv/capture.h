@@ -11,10 +11,10 @@ namespace imgconv {
 
 // One sector as the capture lists it, in the track's physical order.
 struct CaptureSector {
-    uint32_t cyl_id = 0;  // C of the sector's ID field
-    uint32_t head_id = 0; // H of the sector's ID field
-    uint32_t record = 0;  // R of the sector's ID field
-    uint32_t size = 0;    // bytes the ID's size code gives (128 << N)
+    uint32_t cyl_id = 0;      // C of the sector's ID field
+    uint32_t head_id = 0;     // H of the sector's ID field
+    uint32_t record = 0;      // R of the sector's ID field
+    uint32_t size = 0;        // bytes the ID's size code gives (128 << N)
     bool has_data = false;    // the capture holds the sector's data (`data`, `size` bytes)
     bool data_error = false;  // the disk gave the data with a data CRC error
     bool no_id_field = false; // data found without an ID field: the reading program made the ID up
@@ -32,9 +32,9 @@ enum class CaptureKind { image_disk, tele_disk };
 
 struct Capture {
     CaptureKind kind = CaptureKind::image_disk;
-    std::string version;     // as the file gives it, e.g. "1.18" or "2.1"
-    std::string compression; // e.g. "none", "LZHUF (advanced)", "LZW (old advanced)"
-    std::string comment;     // the capture's comment text, lines ended by '\n'
+    std::string version;             // as the file gives it, e.g. "1.18" or "2.1"
+    std::string compression;         // e.g. "none", "LZHUF (advanced)", "LZW (old advanced)"
+    std::string comment;             // the capture's comment text, lines ended by '\n'
     bool dos_allocated_only = false; // TeleDisk kept only the sectors DOS had allocated
     // What reading the file found that is not fatal (the file's own CRCs that
     // do not match), each a whole "Warning: ...\n" line, in file order.
@@ -58,9 +58,7 @@ InputKind detect_input_kind(const unsigned char* start, size_t length);
 
 // Read a whole capture file held in memory. Each returns true and fills
 // `capture`, or returns false and fills `error`.
-bool read_image_disk(const std::vector<unsigned char>& file, Capture& capture,
-                     CaptureError& error);
-bool read_tele_disk(const std::vector<unsigned char>& file, Capture& capture,
-                    CaptureError& error);
+bool read_image_disk(const std::vector<unsigned char>& file, Capture& capture, CaptureError& error);
+bool read_tele_disk(const std::vector<unsigned char>& file, Capture& capture, CaptureError& error);
 
 } // namespace imgconv

@@ -29,8 +29,8 @@ int scan_for_interleave(ConvertOptions& opts, FILE* input, unsigned char* record
             // header with a huge directory from making millions of reads.
             if (opts.rec_size == 0)
                 return 0;
-            const uint32_t first_unreachable =
-                static_cast<uint32_t>((kFirstUnreachableOffset + opts.rec_size - 1) / opts.rec_size);
+            const uint32_t first_unreachable = static_cast<uint32_t>(
+                (kFirstUnreachableOffset + opts.rec_size - 1) / opts.rec_size);
             if (first_unreachable >= datastart || first_unreachable <= k)
                 return 0;
             k = first_unreachable - 1;

@@ -22,10 +22,10 @@ struct ConvertOptions {
     const char* output_path = "image.bin";
     uint32_t cylinders = 0;
     uint32_t heads = 0;
-    uint32_t sectors = 0;     // records per track
-    uint32_t rec_size = 256;  // bytes per record
-    uint32_t junk = 0;        // bytes after every track of the dump
-    int32_t interleave = -1;  // n:1 interleave factor
+    uint32_t sectors = 0;    // records per track
+    uint32_t rec_size = 256; // bytes per record
+    uint32_t junk = 0;       // bytes after every track of the dump
+    int32_t interleave = -1; // n:1 interleave factor
     int32_t cylinder_skew = -1;
     int32_t head_skew = -1;
     uint32_t skew_count = 0;    // tracks to skew

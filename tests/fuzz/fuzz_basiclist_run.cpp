@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         args.add("-v");
     args.add(in_path);
     args.add(out_path);
-    const int status = run_basiclist(args.argc(), args.argv(), fuzz::null_stream(), fuzz::null_stream());
+    const int status =
+        run_basiclist(args.argc(), args.argv(), fuzz::null_stream(), fuzz::null_stream());
     if (status != 0 && status != 1)
         __builtin_trap();
     struct stat st;

@@ -8,8 +8,8 @@ using namespace romtools;
 namespace {
 
 // Argument words the scan treats specially, and a few block sizes around its limits.
-const char* const kWords[] = {"-plain", "-blocksize", "-x", "-", "0", "1", "2", "0x10", "010",
-                              "4096", "4097", "abc", "", "-1"};
+const char* const kWords[] = {"-plain", "-blocksize", "-x",   "-",    "0",   "1", "2",
+                              "0x10",   "010",        "4096", "4097", "abc", "",  "-1"};
 
 } // namespace
 
@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         args.add(image);
     const std::string rom = in.rest();
     fuzz::write_file(image, reinterpret_cast<const uint8_t*>(rom.data()), rom.size());
-    const int status = run_blocksum(args.argc(), args.argv(), fuzz::null_stream(), fuzz::null_stream());
+    const int status =
+        run_blocksum(args.argc(), args.argv(), fuzz::null_stream(), fuzz::null_stream());
     if (status != 0 && status != -1)
         __builtin_trap();
     return 0;

@@ -9,7 +9,7 @@ using namespace romtools;
 
 namespace {
 
-constexpr size_t kBlockBytes = 8192;      // input bytes per block
+constexpr size_t kBlockBytes = 8192;       // input bytes per block
 constexpr size_t kOutputBlockBytes = 4096; // bytes per block in each output
 
 long long size_of(const std::string& path) {
@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Args args;
     args.add("bytesplit");
     args.add(rom);
-    const int status = run_bytesplit(args.argc(), args.argv(), fuzz::null_stream(), fuzz::null_stream());
+    const int status =
+        run_bytesplit(args.argc(), args.argv(), fuzz::null_stream(), fuzz::null_stream());
     if (status != 0)
         __builtin_trap();
     const long long blocks = static_cast<long long>((size + kBlockBytes - 1) / kBlockBytes);

@@ -10,7 +10,9 @@ namespace {
 
 // Small numbers keep every run short: at most 4 cylinders of 3 heads with 40
 // records of at most 1100 bytes, so a run writes well under 1 MiB.
-std::string small(uint32_t v) { return std::to_string(v); }
+std::string small(uint32_t v) {
+    return std::to_string(v);
+}
 
 // A LIF header may supply the geometry and the directory position; bound
 // them the same way so that the interleave scan and the copy loop stay short.
@@ -101,7 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::write_file(dump_path, reinterpret_cast<const uint8_t*>(dump.data()), dump.size());
     fuzz::write_file(report_path, reinterpret_cast<const uint8_t*>(report.data()), report.size());
 
-    const int status = run_imgconv(args.argc(), args.argv(), fuzz::null_stream(), fuzz::null_stream());
+    const int status =
+        run_imgconv(args.argc(), args.argv(), fuzz::null_stream(), fuzz::null_stream());
     if (status != 0 && status != -1)
         __builtin_trap();
     return 0;

@@ -14,7 +14,8 @@ namespace fuzz {
 // A folder of this fuzzing process for the inputs and outputs of one run.
 inline const std::string& scratch_dir() {
     static const std::string dir = [] {
-        std::string d = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/hpkit-fuzz-" + std::to_string(getpid());
+        std::string d = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
+                        "/hpkit-fuzz-" + std::to_string(getpid());
         std::string cmd = "mkdir -p " + d;
         if (std::system(cmd.c_str()) != 0)
             std::abort();
@@ -23,7 +24,9 @@ inline const std::string& scratch_dir() {
     return dir;
 }
 
-inline std::string scratch_path(const char* name) { return scratch_dir() + "/" + name; }
+inline std::string scratch_path(const char* name) {
+    return scratch_dir() + "/" + name;
+}
 
 inline void write_file(const std::string& path, const uint8_t* data, size_t size) {
     FILE* f = std::fopen(path.c_str(), "wb");

@@ -342,16 +342,15 @@ TEST_F(ControlFileProgram, MatchlistWithNoHeadsFindsNothing) {
     header[0] = '\x80';
     header[35] = 4; // sectors per track 4; tracks and surfaces 0
     write_file("lif.bin", header);
-    EXPECT_RUN(
-        "imgconv", {"lif.bin", "out.hpi", "-i", "1", "-m", "1", "0", "0", "-v"},
-        e2e::Expected{0,
-                      "LIF detected: dirstart=0 dirsize=0 datastart=0\n"
-                      "Using tracks=0 heads=0 sectors=4 interleave=1\n"
-                      "Warning: no skew pair places every matchlist record.\n"
-                      "using cylinder skew=0 head skew=0\n"
-                      // The driver's own note on a geometry without records.
-                      "Warning: geometry gives no records (cylinders=0 heads=0 sectors=4).\n"
-                      "Warning: give the geometry with -c, -h and -s.\n",
-                      "",
-                      {{"out.hpi", ""}}});
+    EXPECT_RUN("imgconv", {"lif.bin", "out.hpi", "-i", "1", "-m", "1", "0", "0", "-v"},
+               e2e::Expected{0,
+                             "LIF detected: dirstart=0 dirsize=0 datastart=0\n"
+                             "Using tracks=0 heads=0 sectors=4 interleave=1\n"
+                             "Warning: no skew pair places every matchlist record.\n"
+                             "using cylinder skew=0 head skew=0\n"
+                             // The driver's own note on a geometry without records.
+                             "Warning: geometry gives no records (cylinders=0 heads=0 sectors=4).\n"
+                             "Warning: give the geometry with -c, -h and -s.\n",
+                             "",
+                             {{"out.hpi", ""}}});
 }

@@ -3,8 +3,8 @@
 #include "imgconv/placement.h"
 
 #include "capture.h" // CapturedStream
-#include "imgconv_test_data.h"
 #include "imgconv/lif_probe.h"
+#include "imgconv_test_data.h"
 
 #include <gtest/gtest.h>
 

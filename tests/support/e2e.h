@@ -59,7 +59,8 @@ class Test : public ::testing::Test {
                                      const Expected& expected) const;
 
     // The command line that repeats a run, for messages.
-    std::string command_line(const std::string& program, const std::vector<std::string>& args) const;
+    std::string command_line(const std::string& program,
+                             const std::vector<std::string>& args) const;
 
     std::filesystem::path dir_;
 };
