@@ -366,11 +366,12 @@ class TrackWriter {
 
   private:
     unsigned char* slot(uint32_t record) { return &store_[size_t{record} * kSlotBytes]; }
+    // clang-format off
 #if defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))
 #endif
-    void
-    warn(const char* format, ...);
+    void warn(const char* format, ...);
+    // clang-format on
     void settle_records_per_track(uint32_t first_record);
     void warn_outside(const TrackLayout& layout, uint32_t first_record);
     int report_write_error() const;
