@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
+#include <vector>
 
 namespace imgconv {
 
@@ -67,11 +68,6 @@ using WrittenTracks = std::bitset<size_t{kCylinderValues} * kHeadValues>;
 // Unreadable tracks waiting to be named: more than a disk has tracks, so a
 // real scan never fills this; beyond it they are counted, not named.
 constexpr size_t kMaxNamedLostTracks = 4096;
-
-// The track store: slot n takes the data of record n. Static, so that its
-// 256 KiB never sit on the stack.
-unsigned char g_track_store[kSlotCount][kSlotBytes];
-TrackLine g_lost_tracks[kMaxNamedLostTracks];
 
 // Marks the track as written; returns false when it had been written before.
 bool mark_written(WrittenTracks& written, const TrackLine& track) {
@@ -162,125 +158,133 @@ struct ReportReader {
     }
 };
 
-// Run values and the current track of one conversion.
-struct Conversion {
-    Conversion(FILE* input_, FILE* output_, const char* control_path_, const char* output_path_,
-               bool verbose_, uint32_t known_sectors_, unsigned char* record_buffer_, FILE* out_,
-               FILE* err_)
-        : input(input_), output(output_), control_path(control_path_), output_path(output_path_),
-          verbose(verbose_), record_buffer(record_buffer_), out(out_), err(err_) {
-        // A sectors-per-track figure the store cannot hold is no figure at all.
-        if (known_sectors_ >= 1 && known_sectors_ <= kMaxKnownSectors) {
-            known_sectors = known_sectors_;
-            records_per_track = known_sectors_;
-        }
-    }
-
-    FILE* input;
-    FILE* output;
-    const char* control_path;
-    const char* output_path;
-    bool verbose;
-    unsigned char* record_buffer;
-    FILE* out;
-    FILE* err;
-
-    int32_t track_size = 0;               // valid sectors per track, from the first track 0/0
-    int32_t valid_rec_size = 0;           // valid sector size in bytes
-    uint32_t first_record = kNoRecordYet; // lowest record seen on cylinder 0, head 0
-    uint32_t known_sectors = 0;     // sectors per track from "-s" or the LIF header; 0: unknown
-    uint32_t records_per_track = 0; // records each written track gives; 0: not yet known
-
-    TrackLine track{};
-    int32_t num_sectors = 0;       // sectors of the current track in the store
-    std::bitset<kSlotCount> kept;  // records the current track stored
-    bool has_sector_lines = false; // the current track lists at least one sector
-    bool any_valid_size = false;   // ... and one of them has the valid sector size
-
-    // Tracks that wrote nothing, named when the next track is written: only
-    // then is it known that the records after them have moved up. Their
-    // names are in g_lost_tracks.
-    size_t lost_named = 0;
-    unsigned long lost_beyond = 0; // lost tracks beyond what g_lost_tracks holds
-    WrittenTracks written;         // cylinder and head of every written track
-
-    unsigned long zero_records = 0;        // records written as zeros
-    unsigned long sectors_not_written = 0; // kept sectors left out, once per record per track
-    unsigned long tracks_not_written = 0;  // tracks named as not written
-    bool warned = false;                   // a warning of this conversion has been printed
-};
-
 unsigned long ul(uint32_t v) {
     return static_cast<unsigned long>(v);
 }
 
-// Reads the data of one sector; a short read ends the run.
-int read_sector_data(const Conversion& c, unsigned char* dest, size_t bytes) {
-    if (std::fread(dest, 1, bytes, c.input) == bytes)
-        return 0;
-    if (std::ferror(c.input))
-        std::fputs("Read error on input file\n", c.err);
-    else
-        std::fputs("Premature end of input data (exiting)\n", c.err);
-    return -1;
+// What a source hands on next: an item, the end (of the track, or of the
+// report), or a failure whose message has been printed and which ends the run.
+enum class Next { item, end, error };
+
+// The disk's format as far as a source has learned it when a track ends.
+struct DiskFormat {
+    int32_t valid_rec_size = 0;           // valid sector size in bytes; 0: not yet known
+    uint32_t first_record = kNoRecordYet; // lowest record seen on cylinder 0, head 0
+};
+
+// One sector as a source hands it to the track writer: its ID, and its data
+// when it passed the checks.
+struct TrackSector {
+    SectorLine id;
+    bool kept = false;      // passed the checks: record id.record, id.recsizeID bytes in `data`
+    bool disk_size = false; // its size is the disk's sector size (a track with none is foreign)
+    const unsigned char* data = nullptr;
+};
+
+// The report and the dump read together, track by track: each TRACK line's
+// fields, then each sector line's ID with its data, or its rejection by the
+// checks against the disk's format as the report has shown it so far. With
+// verbose, the checks' messages come as the lines are read.
+class ReportSource {
+  public:
+    ReportSource(const ControlFileJob& job, uint32_t known_sectors)
+        : job_(job), report_(job.control), known_sectors_(known_sectors) {}
+
+    // The next TRACK line; other lines before it are passed over.
+    Next next_track(TrackLine& track);
+    // The next sector of the current track; `end` at the next TRACK line or
+    // at the end of the report. The data stay valid until the next call.
+    Next next_sector(TrackSector& sector);
+
+    const DiskFormat& format() const { return format_; }
+
+  private:
+    uint32_t highest_record_allowed() const;
+    bool passes_checks(const SectorLine& s) const;
+    bool read_sector_data(size_t bytes);
+    Next control_read_error() const;
+
+    const ControlFileJob& job_;
+    ReportReader report_;
+    uint32_t known_sectors_;     // 0: unknown
+    bool pending_track_ = false; // the line buffer holds a TRACK line not yet taken
+    int32_t track_size_ = 0;     // valid sectors per track, from the first track 0/0
+    DiskFormat format_;
+    TrackLine track_{};
+    int32_t kept_on_track_ = 0; // sectors of the current track that passed the checks
+};
+
+Next ReportSource::control_read_error() const {
+    std::fprintf(job_.err, "Read error on control file \"%s\" #%d\n", job_.control_path,
+                 report_.error);
+    return Next::error;
 }
 
-// Prints one warning line, also without verbose. Without verbose the open
-// "Using control file ..." line is ended first.
-#if defined(__GNUC__)
-__attribute__((format(printf, 2, 3)))
-#endif
-void warn(Conversion& c, const char* format, ...) {
-    if (!c.verbose && !c.warned)
-        std::fputs("\n", c.out);
-    c.warned = true;
-    std::fputs("Warning: ", c.out);
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(c.out, format, args);
-    va_end(args);
-    std::fputs("\n", c.out);
+Next ReportSource::next_track(TrackLine& track) {
+    for (;;) {
+        if (!pending_track_) {
+            const LineResult r = report_.next();
+            if (r == LineResult::error)
+                return control_read_error();
+            if (r == LineResult::end)
+                return Next::end;
+        }
+        pending_track_ = false;
+        if (report_.is_track_line())
+            break;
+    }
+    track_ = parse_track_line(report_.text, report_.length);
+    if (track_size_ == 0 && track_.cylinder == 0 && track_.head == 0)
+        track_size_ = static_cast<int32_t>(track_.reported_sectors);
+    // Once per track: the count is worth knowing, but it rejects no sector.
+    if (job_.verbose && track_size_ != 0 &&
+        track_.reported_sectors != static_cast<uint32_t>(track_size_))
+        std::fprintf(job_.out, "num sectors=%lu doesn't match track size=%d\n",
+                     ul(track_.reported_sectors), static_cast<int>(track_size_));
+    kept_on_track_ = 0;
+    track = track_;
+    return Next::item;
 }
 
 // The highest record number a sector of the current track may carry: a
 // track that lost sectors reports fewer than the disk has, so the disk's own
 // figures count as well.
-uint32_t highest_record_allowed(const Conversion& c) {
-    uint32_t limit = c.track.reported_sectors;
-    const uint32_t track_size = static_cast<uint32_t>(c.track_size);
+uint32_t ReportSource::highest_record_allowed() const {
+    uint32_t limit = track_.reported_sectors;
+    const uint32_t track_size = static_cast<uint32_t>(track_size_);
     if (track_size > limit)
         limit = track_size;
-    if (c.known_sectors > limit)
-        limit = c.known_sectors;
+    if (known_sectors_ > limit)
+        limit = known_sectors_;
     return limit < kLastSlot ? limit : kLastSlot;
 }
 
 // Checks a sector against the disk's format and the current track; prints
 // the failing check's message with verbose. Check 5's message has no line end.
-bool sector_passes_checks(const Conversion& c, const SectorLine& s) {
-    FILE* out = c.out;
-    const bool v = c.verbose;
-    if (s.cylID != c.track.cylinder) {
+bool ReportSource::passes_checks(const SectorLine& s) const {
+    FILE* out = job_.out;
+    const bool v = job_.verbose;
+    if (s.cylID != track_.cylinder) {
         if (v)
             std::fprintf(out, "cylID=%lu doesn't match physical cylinder=%lu\n", ul(s.cylID),
-                         ul(c.track.cylinder));
+                         ul(track_.cylinder));
         return false;
     }
-    if (s.headID != c.track.head) {
+    if (s.headID != track_.head) {
         if (v)
             std::fprintf(out, "headID=%lu doesn't match physical head=%lu\n", ul(s.headID),
-                         ul(c.track.head));
+                         ul(track_.head));
         return false;
     }
-    if (s.recsizeID != c.valid_rec_size) {
+    if (s.recsizeID != format_.valid_rec_size) {
         if (v)
             std::fprintf(out, "recsizeID=%lu doesn't match valid sector size=%d\n",
                          ul(static_cast<uint32_t>(s.recsizeID)),
-                         static_cast<int>(c.valid_rec_size));
+                         static_cast<int>(format_.valid_rec_size));
         return false;
     }
     // The limit never passes the last slot, so every kept record has one.
-    const uint32_t limit = highest_record_allowed(c);
+    const uint32_t limit = highest_record_allowed();
     if (s.record > limit) {
         if (v)
             std::fprintf(out, "record=%lu exceeds max record number=%lu", ul(s.record), ul(limit));
@@ -289,152 +293,247 @@ bool sector_passes_checks(const Conversion& c, const SectorLine& s) {
     return true;
 }
 
-// One sector line of the current track: kept in its slot or read past.
-int take_sector(Conversion& c, const SectorLine& s, unsigned long line_number) {
+// Reads the data of one sector into the record buffer; a short read ends the run.
+bool ReportSource::read_sector_data(size_t bytes) {
+    if (std::fread(job_.record_buffer, 1, bytes, job_.input) == bytes)
+        return true;
+    if (std::ferror(job_.input))
+        std::fputs("Read error on input file\n", job_.err);
+    else
+        std::fputs("Premature end of input data (exiting)\n", job_.err);
+    return false;
+}
+
+Next ReportSource::next_sector(TrackSector& sector) {
+    for (;;) {
+        const LineResult r = report_.next();
+        if (r == LineResult::error)
+            return control_read_error();
+        if (r == LineResult::end)
+            return Next::end;
+        if (report_.is_track_line()) {
+            pending_track_ = true;
+            return Next::end;
+        }
+        if (report_.is_sector_line())
+            break;
+    }
+    const SectorLine s = parse_sector_line(report_.text, report_.length);
     if (s.recsizeID < 0) {
         // Without a size the data of every later sector would be taken from
         // the wrong place in the dump.
-        std::fprintf(c.err, "Negative sector size %d in line %lu of control file \"%s\"\n",
-                     static_cast<int>(s.recsizeID), line_number, c.control_path);
-        return -1;
+        std::fprintf(job_.err, "Negative sector size %d in line %lu of control file \"%s\"\n",
+                     static_cast<int>(s.recsizeID), report_.line_number, job_.control_path);
+        return Next::error;
     }
-    const bool first_track = c.track.cylinder == 0 && c.track.head == 0;
-    if (c.valid_rec_size == 0 && first_track && c.num_sectors == 0)
-        c.valid_rec_size = s.recsizeID;
-    if (first_track && s.record < c.first_record)
-        c.first_record = s.record;
-    c.has_sector_lines = true;
-    if (s.recsizeID == c.valid_rec_size)
-        c.any_valid_size = true;
-    if (!sector_passes_checks(c, s))
-        return read_sector_data(c, c.record_buffer, static_cast<size_t>(s.recsizeID));
-    if (read_sector_data(c, g_track_store[s.record], static_cast<size_t>(c.valid_rec_size)) != 0)
-        return -1;
-    c.kept.set(s.record);
-    ++c.num_sectors;
-    return 0;
+    const bool first_track = track_.cylinder == 0 && track_.head == 0;
+    if (format_.valid_rec_size == 0 && first_track && kept_on_track_ == 0)
+        format_.valid_rec_size = s.recsizeID;
+    if (first_track && s.record < format_.first_record)
+        format_.first_record = s.record;
+    sector.id = s;
+    sector.disk_size = s.recsizeID == format_.valid_rec_size;
+    sector.kept = passes_checks(s);
+    sector.data = sector.kept ? job_.record_buffer : nullptr;
+    // Rejected or kept, a sector takes its own size from the dump: a kept
+    // one's is the valid size.
+    if (!read_sector_data(static_cast<size_t>(s.recsizeID)))
+        return Next::error;
+    if (sector.kept)
+        ++kept_on_track_;
+    return Next::item;
 }
 
-// A new track starts with an empty store, so no slot shows an earlier
-// track's data and a slot the track does not fill is written as zeros.
-void start_track(Conversion& c, const TrackLine& track) {
-    c.track = track;
-    if (c.track_size == 0 && track.cylinder == 0 && track.head == 0)
-        c.track_size = static_cast<int32_t>(track.reported_sectors);
-    // Once per track: the count is worth knowing, but it rejects no sector.
-    if (c.verbose && c.track_size != 0 &&
-        track.reported_sectors != static_cast<uint32_t>(c.track_size))
-        std::fprintf(c.out, "num sectors=%lu doesn't match track size=%d\n",
-                     ul(track.reported_sectors), static_cast<int>(c.track_size));
-    c.num_sectors = 0;
+// Takes tracks of sectors with their IDs, from whatever source, and writes
+// each track's records in their places, or names why it writes nothing. The
+// source's order stays the image's order, so every track that moves the
+// records after it is named. Its store is allocated once per run.
+class TrackWriter {
+  public:
+    TrackWriter(const ControlFileJob& job, uint32_t known_sectors)
+        : job_(job), store_(size_t{kSlotCount} * kSlotBytes), lost_(kMaxNamedLostTracks),
+          records_per_track_(known_sectors) {}
+
+    // A new track starts with an empty store, so no slot shows an earlier
+    // track's data and a slot the track does not fill is written as zeros.
+    void start_track(const TrackLine& track);
+    // A kept sector's record is 0..255 and its size at most a slot.
+    void take_sector(const TrackSector& sector);
+    // Ends the current track with the disk's format as known at its end.
+    int end_track(const DiskFormat& format);
+    // Hands every record on to the system and sums up what was not in place.
+    int finish();
+
+  private:
+    unsigned char* slot(uint32_t record) { return &store_[size_t{record} * kSlotBytes]; }
+    // clang-format off
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    void warn(const char* format, ...);
+    // clang-format on
+    void settle_records_per_track(uint32_t first_record);
+    void warn_outside(const TrackLayout& layout, uint32_t first_record);
+    int report_write_error() const;
+
+    const ControlFileJob& job_;
+    std::vector<unsigned char> store_; // slot n takes the data of record n
+    // Tracks that wrote nothing, named when the next track is written: only
+    // then is it known that the records after them have moved up.
+    std::vector<TrackLine> lost_;
+    size_t lost_named_ = 0;
+    unsigned long lost_beyond_ = 0; // lost tracks beyond what lost_ holds
+    uint32_t records_per_track_;    // records each written track gives; 0: not yet known
+    WrittenTracks written_;         // cylinder and head of every written track
+
+    TrackLine track_{};
+    int32_t num_sectors_ = 0;       // sectors of the current track in the store
+    std::bitset<kSlotCount> kept_;  // records the current track stored
+    bool has_sector_lines_ = false; // the current track lists at least one sector
+    bool any_valid_size_ = false;   // ... and one of them has the valid sector size
+
+    unsigned long zero_records_ = 0;        // records written as zeros
+    unsigned long sectors_not_written_ = 0; // kept sectors left out, once per record per track
+    unsigned long tracks_not_written_ = 0;  // tracks named as not written
+    bool warned_ = false;                   // a warning of this conversion has been printed
+};
+
+void TrackWriter::start_track(const TrackLine& track) {
+    track_ = track;
+    num_sectors_ = 0;
     for (uint32_t n = 0; n < kSlotCount; ++n)
-        if (c.kept[n])
-            std::memset(g_track_store[n], 0, kSlotBytes);
-    c.kept.reset();
-    c.has_sector_lines = false;
-    c.any_valid_size = false;
+        if (kept_[n])
+            std::memset(slot(n), 0, kSlotBytes);
+    kept_.reset();
+    has_sector_lines_ = false;
+    any_valid_size_ = false;
 }
 
-int report_write_error(const Conversion& c) {
-    std::fprintf(c.err, "Write error on file \"%s\" #%d\n", c.output_path, errno);
+void TrackWriter::take_sector(const TrackSector& sector) {
+    has_sector_lines_ = true;
+    if (sector.disk_size)
+        any_valid_size_ = true;
+    if (!sector.kept)
+        return;
+    std::memcpy(slot(sector.id.record), sector.data, static_cast<size_t>(sector.id.recsizeID));
+    kept_.set(sector.id.record);
+    ++num_sectors_;
+}
+
+// Prints one warning line, also without verbose. Without verbose the open
+// "Using control file ..." line is ended first.
+void TrackWriter::warn(const char* format, ...) {
+    if (!job_.verbose && !warned_)
+        std::fputs("\n", job_.out);
+    warned_ = true;
+    std::fputs("Warning: ", job_.out);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(job_.out, format, args);
+    va_end(args);
+    std::fputs("\n", job_.out);
+}
+
+int TrackWriter::report_write_error() const {
+    std::fprintf(job_.err, "Write error on file \"%s\" #%d\n", job_.output_path, errno);
     return -1;
 }
 
 // Without "-s" or a LIF header the first track at cylinder 0, head 0 that
 // kept a sector tells how many records a track holds: up to its highest.
-void settle_records_per_track(Conversion& c) {
-    if (c.records_per_track != 0 || c.track.cylinder != 0 || c.track.head != 0 || c.kept.none())
+void TrackWriter::settle_records_per_track(uint32_t first_record) {
+    if (records_per_track_ != 0 || track_.cylinder != 0 || track_.head != 0 || kept_.none())
         return;
     uint32_t highest = kLastSlot;
-    while (!c.kept[highest])
+    while (!kept_[highest])
         --highest;
-    c.records_per_track = highest - c.first_record + 1;
+    records_per_track_ = highest - first_record + 1;
 }
 
-void warn_outside(Conversion& c, const TrackLayout& layout) {
-    const uint32_t range_last = c.first_record + c.records_per_track - 1;
+void TrackWriter::warn_outside(const TrackLayout& layout, uint32_t first_record) {
+    const uint32_t range_last = first_record + records_per_track_ - 1;
     for (uint32_t r = 0; r < kSlotCount; ++r) {
         if (!layout.outside[r])
             continue;
-        warn(c, "cylinder %lu head %lu record %lu is outside records %lu to %lu; not written.",
-             ul(c.track.cylinder), ul(c.track.head), ul(r), ul(c.first_record),
+        warn("cylinder %lu head %lu record %lu is outside records %lu to %lu; not written.",
+             ul(track_.cylinder), ul(track_.head), ul(r), ul(first_record),
              ul(range_last < kLastSlot ? range_last : kLastSlot));
-        ++c.sectors_not_written;
+        ++sectors_not_written_;
     }
 }
 
-// Ends the current track: writes its records in their places, or names why
-// it writes nothing. The report's order stays the image's order, so every
-// track that moves the records after it is named.
-int write_track(Conversion& c) {
-    if (c.verbose)
-        std::fprintf(c.out, "Processing cylinder=%lu head=%lu num_sectors=%d\n",
-                     ul(c.track.cylinder), ul(c.track.head), static_cast<int>(c.num_sectors));
-    const unsigned long cylinder = ul(c.track.cylinder);
-    const unsigned long head = ul(c.track.head);
-    settle_records_per_track(c);
+int TrackWriter::end_track(const DiskFormat& format) {
+    if (job_.verbose)
+        std::fprintf(job_.out, "Processing cylinder=%lu head=%lu num_sectors=%d\n",
+                     ul(track_.cylinder), ul(track_.head), static_cast<int>(num_sectors_));
+    const unsigned long cylinder = ul(track_.cylinder);
+    const unsigned long head = ul(track_.head);
+    settle_records_per_track(format.first_record);
     const bool format_known =
-        c.valid_rec_size != 0 && c.records_per_track != 0 && c.first_record < kSlotCount;
-    if (c.has_sector_lines && !format_known) {
-        warn(c, "cylinder %lu head %lu comes before the disk's format is known; not written.",
+        format.valid_rec_size != 0 && records_per_track_ != 0 && format.first_record < kSlotCount;
+    if (has_sector_lines_ && !format_known) {
+        warn("cylinder %lu head %lu comes before the disk's format is known; not written.",
              cylinder, head);
-        ++c.tracks_not_written;
-        c.sectors_not_written += c.kept.count();
+        ++tracks_not_written_;
+        sectors_not_written_ += kept_.count();
         return 0;
     }
     TrackLayout layout;
     if (format_known)
-        layout = lay_out_track(c.kept, c.records_per_track, c.first_record);
+        layout = lay_out_track(kept_, records_per_track_, format.first_record);
     if (layout.count == 0) {
-        warn_outside(c, layout);
+        warn_outside(layout, format.first_record);
         // A track of another format is no track of this disk: nothing moves.
-        const bool foreign = c.has_sector_lines && !c.any_valid_size;
-        if (!foreign && c.lost_named < kMaxNamedLostTracks)
-            g_lost_tracks[c.lost_named++] = c.track;
+        const bool foreign = has_sector_lines_ && !any_valid_size_;
+        if (!foreign && lost_named_ < lost_.size())
+            lost_[lost_named_++] = track_;
         else if (!foreign)
-            ++c.lost_beyond;
+            ++lost_beyond_;
         return 0;
     }
 
-    for (size_t i = 0; i < c.lost_named; ++i)
-        warn(c,
-             "cylinder %lu head %lu: nothing written for this track; the records after it move "
+    for (size_t i = 0; i < lost_named_; ++i)
+        warn("cylinder %lu head %lu: nothing written for this track; the records after it move "
              "up by one track.",
-             ul(g_lost_tracks[i].cylinder), ul(g_lost_tracks[i].head));
-    if (c.lost_beyond != 0)
-        warn(c,
-             "%lu more tracks: nothing written for them; the records after them move up by %lu "
+             ul(lost_[i].cylinder), ul(lost_[i].head));
+    if (lost_beyond_ != 0)
+        warn("%lu more tracks: nothing written for them; the records after them move up by %lu "
              "tracks.",
-             c.lost_beyond, c.lost_beyond);
-    c.tracks_not_written += c.lost_named + c.lost_beyond;
-    c.lost_named = 0;
-    c.lost_beyond = 0;
-    if (!mark_written(c.written, c.track))
-        warn(c,
-             "cylinder %lu head %lu appears again in the report; written again, so the records "
+             lost_beyond_, lost_beyond_);
+    tracks_not_written_ += lost_named_ + lost_beyond_;
+    lost_named_ = 0;
+    lost_beyond_ = 0;
+    if (!mark_written(written_, track_))
+        warn("cylinder %lu head %lu appears again in the report; written again, so the records "
              "after it move down by one track.",
              cylinder, head);
-    warn_outside(c, layout);
+    warn_outside(layout, format.first_record);
     for (uint32_t r = 0; r < kSlotCount; ++r) {
         if (!layout.zero_filled[r])
             continue;
-        warn(c, "cylinder %lu head %lu record %lu not found; written as zeros.", cylinder, head,
+        warn("cylinder %lu head %lu record %lu not found; written as zeros.", cylinder, head,
              ul(r));
-        ++c.zero_records;
+        ++zero_records_;
     }
 
-    const size_t bytes = static_cast<size_t>(c.valid_rec_size);
+    const size_t bytes = static_cast<size_t>(format.valid_rec_size);
     for (uint32_t i = 0; i < layout.count; ++i) {
-        const unsigned char* slot = g_track_store[layout.first + i];
-        if (std::fwrite(slot, 1, bytes, c.output) < bytes && std::ferror(c.output))
-            return report_write_error(c);
+        if (std::fwrite(slot(layout.first + i), 1, bytes, job_.output) < bytes &&
+            std::ferror(job_.output))
+            return report_write_error();
     }
     return 0;
 }
 
-int report_control_read_error(const Conversion& c, const ReportReader& report) {
-    std::fprintf(c.err, "Read error on control file \"%s\" #%d\n", c.control_path, report.error);
-    return -1;
+int TrackWriter::finish() {
+    // Every record handed on to the system; the caller closes the output
+    // (checked) and only then prints "done.".
+    if (std::fflush(job_.output) != 0)
+        return report_write_error();
+    if (zero_records_ != 0 || sectors_not_written_ != 0 || tracks_not_written_ != 0)
+        warn("%lu records written as zeros, %lu sectors not written, %lu tracks not written.",
+             zero_records_, sectors_not_written_, tracks_not_written_);
+    return 0;
 }
 
 } // namespace
@@ -483,64 +582,38 @@ SectorLine parse_sector_line(const char* line, size_t length) {
     return s;
 }
 
-int convert_from_control_file(FILE* input, FILE* output, FILE* control, const char* control_path,
-                              const char* output_path, bool verbose, uint32_t known_sectors,
-                              unsigned char* record_buffer, FILE* out, FILE* err) {
-    Conversion c(input, output, control_path, output_path, verbose, known_sectors, record_buffer,
-                 out, err);
-    std::memset(g_track_store, 0, sizeof g_track_store);
+int convert_from_control_file(const ControlFileJob& job) {
+    // A sectors-per-track figure the store cannot hold is no figure at all.
+    const uint32_t known_sectors =
+        job.known_sectors >= 1 && job.known_sectors <= kMaxKnownSectors ? job.known_sectors : 0;
+    TrackWriter writer(job, known_sectors);
 
-    std::fprintf(out, "Using control file %s...", control_path);
-    if (verbose)
-        std::fputs("\n", out);
-    if (std::fseek(input, 0, SEEK_SET) != 0) {
-        std::fprintf(err, "Seek error #%d\n", errno);
+    std::fprintf(job.out, "Using control file %s...", job.control_path);
+    if (job.verbose)
+        std::fputs("\n", job.out);
+    if (std::fseek(job.input, 0, SEEK_SET) != 0) {
+        std::fprintf(job.err, "Seek error #%d\n", errno);
         return -1;
     }
 
-    ReportReader report(control);
-    bool pending_track = false; // the line buffer holds a TRACK line not yet taken
+    ReportSource source(job, known_sectors);
+    TrackLine track;
     for (;;) {
-        if (!pending_track) {
-            const LineResult r = report.next();
-            if (r == LineResult::error)
-                return report_control_read_error(c, report);
-            if (r == LineResult::end)
-                break;
-        }
-        pending_track = false;
-        if (!report.is_track_line())
-            continue;
-
-        start_track(c, parse_track_line(report.text, report.length));
-
-        for (;;) {
-            const LineResult r = report.next();
-            if (r == LineResult::error)
-                return report_control_read_error(c, report);
-            if (r == LineResult::end)
-                break;
-            if (report.is_track_line()) {
-                pending_track = true;
-                break;
-            }
-            if (!report.is_sector_line())
-                continue;
-            const SectorLine s = parse_sector_line(report.text, report.length);
-            if (take_sector(c, s, report.line_number) != 0)
-                return -1;
-        }
-        if (write_track(c) != 0)
+        Next next = source.next_track(track);
+        if (next == Next::error)
+            return -1;
+        if (next == Next::end)
+            break;
+        writer.start_track(track);
+        TrackSector sector;
+        while ((next = source.next_sector(sector)) == Next::item)
+            writer.take_sector(sector);
+        if (next == Next::error)
+            return -1;
+        if (writer.end_track(source.format()) != 0)
             return -1;
     }
-    // Every record handed on to the system; the caller closes the output
-    // (checked) and only then prints "done.".
-    if (std::fflush(output) != 0)
-        return report_write_error(c);
-    if (c.zero_records != 0 || c.sectors_not_written != 0 || c.tracks_not_written != 0)
-        warn(c, "%lu records written as zeros, %lu sectors not written, %lu tracks not written.",
-             c.zero_records, c.sectors_not_written, c.tracks_not_written);
-    return 0;
+    return writer.finish();
 }
 
 } // namespace imgconv

@@ -47,15 +47,27 @@ struct TrackLayout {
 TrackLayout lay_out_track(const std::bitset<kTrackSlots>& kept, uint32_t records_per_track,
                           uint32_t first_record);
 
-// Walks the report on `control` and the dump on `input` together and writes
-// the rebuilt records to `output`. `record_buffer` (1024 bytes) takes the data
-// of rejected sectors. `known_sectors` is the disk's sectors per track when
-// known before the walk (from "-s" or the LIF header), else 0; a value
-// outside 1..256 counts as unknown. Messages go to `out` and `err`. Returns 0,
-// or -1 after a failure. The streams stay open; the output has been flushed
+// What a control-file conversion works on. The streams stay open; they
+// belong to the caller.
+struct ControlFileJob {
+    FILE* input = nullptr;   // the dump, read from its start in report order
+    FILE* output = nullptr;  // the rebuilt disk
+    FILE* control = nullptr; // the sector report
+    const char* control_path = "";
+    const char* output_path = "";
+    bool verbose = false;
+    // The disk's sectors per track when known before the walk (from "-s" or
+    // the LIF header), else 0; a value outside 1..256 counts as unknown.
+    uint32_t known_sectors = 0;
+    // kRecordBufferBytes bytes; each sector's data passes through it.
+    unsigned char* record_buffer = nullptr;
+    FILE* out = stdout; // messages
+    FILE* err = stderr; // failures
+};
+
+// Walks the report and the dump together and writes the rebuilt records to
+// the output. Returns 0, or -1 after a failure. The output has been flushed
 // when 0 is returned, and the caller prints "done." once it has closed it.
-int convert_from_control_file(FILE* input, FILE* output, FILE* control, const char* control_path,
-                              const char* output_path, bool verbose, uint32_t known_sectors,
-                              unsigned char* record_buffer, FILE* out, FILE* err);
+int convert_from_control_file(const ControlFileJob& job);
 
 } // namespace imgconv

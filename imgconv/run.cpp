@@ -141,11 +141,18 @@ int run_imgconv(int argc, char* argv[], FILE* out, FILE* err) {
         return common::kExitFailure;
 
     if (opts.control_path) {
-        const uint32_t known_sectors =
-            sectors_given != 0 ? sectors_given : (lif_volume ? opts.sectors : 0);
-        if (convert_from_control_file(input.get(), output.get(), control.get(), opts.control_path,
-                                      opts.output_path, opts.verbose, known_sectors, record_buffer,
-                                      out, err) != 0)
+        ControlFileJob job;
+        job.input = input.get();
+        job.output = output.get();
+        job.control = control.get();
+        job.control_path = opts.control_path;
+        job.output_path = opts.output_path;
+        job.verbose = opts.verbose;
+        job.known_sectors = sectors_given != 0 ? sectors_given : (lif_volume ? opts.sectors : 0);
+        job.record_buffer = record_buffer;
+        job.out = out;
+        job.err = err;
+        if (convert_from_control_file(job) != 0)
             return common::kExitFailure;
     } else if (convert_linear(opts, input.get(), output.get(), record_buffer, out, err) != 0) {
         return common::kExitFailure;

@@ -94,9 +94,9 @@ class ControlFileRun : public ::testing::Test {
             return r;
         CapturedStream out, err;
         unsigned char record_buffer[kRecordBufferBytes] = {};
-        r.status = convert_from_control_file(input, output, control, report_path.c_str(),
-                                             output_path.c_str(), verbose, known_sectors,
-                                             record_buffer, out.get(), err.get());
+        r.status = convert_from_control_file({input, output, control, report_path.c_str(),
+                                              output_path.c_str(), verbose, known_sectors,
+                                              record_buffer, out.get(), err.get()});
         std::fclose(input);
         std::fclose(control);
         std::fclose(output);
@@ -653,8 +653,8 @@ TEST_F(ControlFileRun, UnseekableDumpIsASeekError) {
     ASSERT_TRUE(input && control && output);
     CapturedStream out, err;
     unsigned char record_buffer[kRecordBufferBytes] = {};
-    const int status = convert_from_control_file(input, output, control, "report.txt", "image.bin",
-                                                 false, 0, record_buffer, out.get(), err.get());
+    const int status = convert_from_control_file({input, output, control, "report.txt", "image.bin",
+                                                  false, 0, record_buffer, out.get(), err.get()});
     std::fclose(input);
     close(fds[1]);
     std::fclose(control);
