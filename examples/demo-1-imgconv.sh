@@ -7,12 +7,12 @@ echo "== imgconv: floppy sector dump to HP disk image"
 # Compares a converted image with an expected one (by default the disk's own
 # HP image), says how it went, and fails the demo when they differ.
 imgconv_check() {
-    expected=${2:-$examples/lif_disk.hpi}
-    show cmp "$1" "$expected"
-    if cmp -s "$1" "$expected"; then
-        echo "$1 is identical to $(basename "$expected")"
+    check_against=${2:-$examples/lif_disk.hpi}
+    show cmp "$1" "$check_against"
+    if cmp -s "$1" "$check_against"; then
+        echo "$1 is identical to $(basename "$check_against")"
     else
-        echo "$1 DIFFERS from $(basename "$expected")"
+        echo "$1 DIFFERS from $(basename "$check_against")"
         return 1
     fi
 }

@@ -17,18 +17,18 @@ show() {
 # Prints a command line and runs it; the step must end with status $1 (255
 # for -1), which is then shown. Any other status fails the demo.
 show_status() {
-    expected=$1
+    show_expected=$1
     shift
     echo
     echo "\$ $*"
-    status=0
-    "$@" || status=$?
-    if [ "$status" -ne "$expected" ]; then
-        echo "demo: \"$*\" ended with status $status, not $expected" >&2
+    show_rc=0
+    "$@" || show_rc=$?
+    if [ "$show_rc" -ne "$show_expected" ]; then
+        echo "demo: \"$*\" ended with status $show_rc, not $show_expected" >&2
         exit 1
     fi
-    if [ "$status" -ne 0 ]; then
-        echo "(exit status $status)"
+    if [ "$show_rc" -ne 0 ]; then
+        echo "(exit status $show_rc)"
     fi
 }
 
