@@ -3,6 +3,8 @@
 
 #include "imgconv/dump_reader.h"
 
+#include "common/output_file.h"
+
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
@@ -435,7 +437,7 @@ void TrackWriter::warn(const char* format, ...) {
 }
 
 int TrackWriter::report_write_error() const {
-    std::fprintf(job_.err, "Write error on file \"%s\" #%d\n", job_.output_path, errno);
+    common::report_write_error(job_.err, job_.output_path, errno);
     return -1;
 }
 

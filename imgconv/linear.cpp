@@ -4,6 +4,8 @@
 #include "imgconv/dump_reader.h"
 #include "imgconv/matchlist.h"
 
+#include "common/output_file.h"
+
 #include <cerrno>
 
 namespace imgconv {
@@ -113,7 +115,7 @@ int convert_linear(ConvertOptions& opts, FILE* input, FILE* output, unsigned cha
         }
         if (std::fwrite(record_buffer, 1, opts.rec_size, output) < opts.rec_size &&
             std::ferror(output)) {
-            std::fprintf(err, "Write error on file \"%s\" #%d\n", opts.output_path, errno);
+            common::report_write_error(err, opts.output_path, errno);
             return -1;
         }
     }
