@@ -23,12 +23,32 @@ head -c $((image_mib * 1024 * 1024)) /dev/urandom > rom.bin
 head -c $((small_mib * 1024 * 1024)) rom.bin > small.bin
 cat rom.bin > /dev/null # into the page cache, for every contender alike
 
-# timed <name> <command...>: runs the command with stdout to /dev/null and
-# leaves "seconds peak-KiB" in $tmp/<name>.time.
+# [outputs="files"] timed <name> <command...>: runs the command $runs times
+# with stdout to /dev/null and leaves "seconds peak-KiB" in $tmp/<name>.time:
+# the median time and the largest peak. Each run starts without the files it
+# writes and with every dirty page written back, so that no run pays for the
+# writes of another (one such writeback made cat take 8 times as long).
+runs=5
 timed() {
     local name=$1
     shift
-    /usr/bin/time -f '%e %M' -o "$name.time" "$@" > /dev/null
+    : > "$name.all"
+    for _ in $(seq "$runs"); do
+        # shellcheck disable=SC2086 # a list of names
+        rm -f ${outputs:-}
+        sync
+        # /usr/bin/time gives the peak; its seconds have two decimals only.
+        local start end
+        start=$(date +%s%N)
+        /usr/bin/time -f '%M' -o "$name.one" "$@" > /dev/null
+        end=$(date +%s%N)
+        echo "$(awk -v ns=$((end - start)) 'BEGIN { printf "%.3f", ns / 1e9 }') $(cat "$name.one")" \
+            >> "$name.all"
+    done
+    local median peak
+    median=$(cut -d' ' -f1 "$name.all" | sort -n | sed -n "$(((runs + 1) / 2))p")
+    peak=$(cut -d' ' -f2 "$name.all" | sort -n | tail -n 1)
+    echo "$median $peak" > "$name.time"
 }
 seconds() { cut -d' ' -f1 "$1.time"; }
 peak() { cut -d' ' -f2 "$1.time"; }
@@ -37,15 +57,15 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else
 timed blocksum "$bin/blocksum" rom.bin
 timed blocksum_small "$bin/blocksum" small.bin
 timed sum sum rom.bin
-timed bytesplit "$bin/bytesplit" rom.bin
-timed bytesplit_small "$bin/bytesplit" small.bin
-timed cat sh -c 'cat rom.bin > copy.bin'
+outputs="rom.bin_high rom.bin_low" timed bytesplit "$bin/bytesplit" rom.bin
+outputs="small.bin_high small.bin_low" timed bytesplit_small "$bin/bytesplit" small.bin
+outputs=copy.bin timed cat sh -c 'cat rom.bin > copy.bin'
 rm -f copy.bin small.bin_high small.bin_low
 
 srec="missing"
 if command -v srec_cat > /dev/null; then
-    timed srec_high srec_cat rom.bin -binary -split 2 0 -not -o srec_high.bin -binary
-    timed srec_low srec_cat rom.bin -binary -split 2 1 -not -o srec_low.bin -binary
+    outputs=srec_high.bin timed srec_high srec_cat rom.bin -binary -split 2 0 -not -o srec_high.bin -binary
+    outputs=srec_low.bin timed srec_low srec_cat rom.bin -binary -split 2 1 -not -o srec_low.bin -binary
     srec=$(awk -v a="$(seconds srec_high)" -v b="$(seconds srec_low)" 'BEGIN { printf "%.2f", a + b }')
     if cmp -s srec_high.bin rom.bin_high && cmp -s srec_low.bin rom.bin_low; then
         echo "bytesplit and srec_cat wrote the same bytes"

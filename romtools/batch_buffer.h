@@ -19,6 +19,7 @@ class BatchBuffer {
         size_ = size;
     }
     unsigned char* data() { return data_; }
+    const unsigned char* data() const { return data_; }
     size_t size() const { return size_; }
 
   private:

@@ -32,7 +32,7 @@ enum class RomVerdict { sound, corrupt, no_rom_present };
 // The sums of one block of `words` words (1 or more) held in 2 * words bytes.
 RomBlockSum rom_block_sum(const unsigned char* bytes, size_t words, RomSumMode mode);
 
-// Bytes of image that the programs read and sum at a time: whole blocks of it,
+// Bytes of image that blocksum reads and sums at a time: whole blocks of it,
 // 32 of the largest. Enough blocks for every lane of the widest path, and small
 // enough to stay in the L2 cache between the read and the sums.
 constexpr size_t kRomBatchBytes = 256 * 1024;

@@ -1,7 +1,7 @@
-// bytesplit's command line, its two output files and the block loop.
+// bytesplit's command line, its two output files and the split of words into bytes.
 #include "romtools/bytesplit/bytesplit.h"
+#include "romtools/bytesplit/split_workers.h"
 
-#include "romtools/batch_buffer.h"
 #include "romtools/block_report.h"
 
 #include "common/exit_status.h"
@@ -40,91 +40,6 @@ bool create(common::OutputFile& output, const std::string& name, FILE* err) {
     }
     std::setvbuf(output.get(), nullptr, _IONBF, 0);
     return true;
-}
-
-// Writes one batch's bytes for this output. On a failed write gives false
-// and leaves in `failed_block` the batch's block whose bytes did not all
-// reach the file, and in `error` the errno of the failure.
-bool write_batch(common::OutputFile& output, const unsigned char* bytes, size_t size,
-                 size_t& failed_block, int& error) {
-    errno = 0;
-    const size_t written = std::fwrite(bytes, 1, size, output.get());
-    if (written == size || !std::ferror(output.get()))
-        return true;
-    error = errno;
-    failed_block = written / kSplitBlockBytes;
-    return false;
-}
-
-// Blocks per batch: each batch is read in one call and written to each
-// output in one call.
-constexpr size_t kBatchBlocks = kRomBatchBytes / kRomBlockBytes;
-
-// Prints the report lines of the first `count` blocks of a batch whose first
-// block is block number `base`, with the short-block warning after the
-// padded one.
-void report_blocks(FILE* out, long long base, const RomBlockSum* sums, size_t count,
-                   size_t short_block, size_t short_bytes) {
-    for (size_t b = 0; b < count; ++b) {
-        print_block_report(out, base + static_cast<long long>(b), sums[b],
-                           rom_verdict(sums[b], RomSumMode::normal));
-        if (b == short_block)
-            std::fprintf(out,
-                         "Warning: block %lld is short (%lu bytes); it was padded with zero "
-                         "words.\n",
-                         base + static_cast<long long>(b), static_cast<unsigned long>(short_bytes));
-    }
-}
-
-// Reads, sums, splits and writes a batch of blocks at a time until the input
-// ends. A batch's report lines are printed once both its writes got through;
-// after a failed write, the lines up to the block that did not reach the file.
-int split_blocks(FILE* rom, const char* rom_name, common::OutputFile& high, common::OutputFile& low,
-                 FILE* out, FILE* err) {
-    BatchBuffer batch(kBatchBlocks * kRomBlockBytes);
-    BatchBuffer high_bytes(kBatchBlocks * kSplitBlockBytes);
-    BatchBuffer low_bytes(kBatchBlocks * kSplitBlockBytes);
-    RomBlockSum sums[kBatchBlocks];
-    constexpr size_t kNoShortBlock = kBatchBlocks;
-    for (long long base = 0;; base += kBatchBlocks) {
-        const size_t got = std::fread(batch.data(), 1, batch.size(), rom);
-        size_t blocks = got / kRomBlockBytes;
-        const size_t tail = got - blocks * kRomBlockBytes;
-        const bool read_failed = got < batch.size() && std::ferror(rom);
-        size_t short_block = kNoShortBlock;
-        if (tail > 0 && !read_failed) {
-            // A short last block is padded with zero words: they leave verify
-            // unchanged and make the output bytes FF.
-            std::memset(batch.data() + got, 0, kRomBlockBytes - tail);
-            short_block = blocks++;
-        }
-        if (blocks > 0) {
-            rom_block_sums(batch.data(), kRomBlockWords, blocks, RomSumMode::normal, sums);
-            split_complemented(batch.data(), blocks * kRomBlockWords, high_bytes.data(),
-                               low_bytes.data());
-            const size_t size = blocks * kSplitBlockBytes;
-            size_t failed_block = 0;
-            int error = 0;
-            common::OutputFile* failed = nullptr;
-            if (!write_batch(high, high_bytes.data(), size, failed_block, error))
-                failed = &high;
-            else if (!write_batch(low, low_bytes.data(), size, failed_block, error))
-                failed = &low;
-            if (failed) {
-                report_blocks(out, base, sums, failed_block + 1, short_block, tail);
-                common::report_write_error(err, failed->name(), error);
-                return common::kExitFailure;
-            }
-            report_blocks(out, base, sums, blocks, short_block, tail);
-        }
-        if (read_failed) {
-            std::fprintf(err, "Read error on file \"%s\" (%d bytes read)\n", rom_name,
-                         static_cast<int>(tail));
-            return common::kExitFailure;
-        }
-        if (got < batch.size())
-            return common::kExitDone;
-    }
 }
 
 } // namespace

@@ -131,17 +131,17 @@ TEST_F(Bytesplit, DirectoryAsInputIsAReadError) {
 
 TEST_F(Bytesplit, FullDiskIsAWriteError) {
     // Block 0's write fails: the run ends there, so with one block or many only
-    // block 0 is reported. The high file is written first, a batch of up to 32
+    // block 0 is reported. The high file is written first, a batch of up to 64
     // blocks at a time: when it fails the low file never gets the batch.
     struct Case {
         const char* full;  // the output on the full device
         const char* other; // the other output
         Bytes other_holds;
     };
-    for (const size_t blocks : {1, 64}) {
+    for (const size_t blocks : {1, 128}) {
         for (const Case& c :
              {Case{"_high", "_low", ""},
-              Case{"_low", "_high", repeat(0x00, 4096 * std::min<size_t>(blocks, 32))}}) {
+              Case{"_low", "_high", repeat(0x00, 4096 * std::min<size_t>(blocks, 64))}}) {
             const std::string rom = "rom" + std::to_string(blocks) + c.full;
             write_file(rom, repeat(0xFF, 8192 * blocks));
             fs::create_symlink("/dev/full", path(rom + c.full));
@@ -159,14 +159,14 @@ TEST_F(Bytesplit, DiskFillingUpMidRunFailsAtThatBlock) {
         GTEST_SKIP() << "a file size limit would also bind the Windows runner's own files";
     // A file size limit inside the high file: its write fails (EFBIG) at the
     // block that did not all get in, and that block's line is the last one.
-    // The low file holds the batches (32 blocks each) before the failed one.
+    // The low file holds the batches (64 blocks each) before the failed one.
     struct Case {
         size_t blocks;
         rlim_t limit_bytes;
         int last_line;
         size_t low_bytes;
     };
-    for (const Case& c : {Case{8, 3 * 4096, 3, 0}, Case{64, 40 * 4096 + 100, 40, 32 * 4096}}) {
+    for (const Case& c : {Case{8, 3 * 4096, 3, 0}, Case{192, 80 * 4096 + 100, 80, 64 * 4096}}) {
         write_file("r", repeat(0xFF, 8192 * c.blocks));
         rlimit saved{};
         ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
