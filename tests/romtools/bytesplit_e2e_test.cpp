@@ -73,6 +73,31 @@ TEST_F(Bytesplit, ShortLastBlockPaddedWithZeroWords) {
                          {"rom.bin_low", repeat(0xFF, 4096) + repeat(0xAA, 4096) + low_tail}}});
 }
 
+TEST_F(Bytesplit, BatchesAreWrittenAndReportedInTheInputsOrder) {
+    // Eight batches of 64 blocks, then a short block of zeros. Block b is
+    // zero words but for its last, 0x5A00 + b, which is then both of its
+    // sums: a batch written or reported out of its place shows in all three
+    // outputs.
+    constexpr int kBlocks = 8 * 64;
+    Bytes rom, high, low, report;
+    for (int b = 0; b < kBlocks; ++b) {
+        const int last = 0x5A00 + b;
+        rom += repeat(0x00, 8190) + bytes_of({last >> 8, last & 0xFF});
+        high += repeat(0xFF, 4095) + bytes_of({0xFF - (last >> 8)});
+        low += repeat(0xFF, 4095) + bytes_of({0xFF - (last & 0xFF)});
+        report += "block " + std::to_string(b) + ": verify=" + std::to_string(last) +
+                  " checksum=" + std::to_string(last) + "\t(ROM currupt)\n";
+    }
+    rom += repeat(0x00, 6);
+    high += repeat(0xFF, 4096);
+    low += repeat(0xFF, 4096);
+    report += "block 512: verify=0 checksum=0\t(ROM currupt)\n"
+              "Warning: block 512 is short (6 bytes); it was padded with zero words.\n";
+    write_file("rom.bin", rom);
+    EXPECT_RUN("bytesplit", {"rom.bin"},
+               Expected{0, report, "", {{"rom.bin_high", high}, {"rom.bin_low", low}}});
+}
+
 TEST_F(Bytesplit, UsageForNoNameOrAnyOption) {
     write_file("rom.bin", repeat(0xFF, 8192));
     const Bytes u = usage();
