@@ -9,11 +9,7 @@
 #include "common/same_file.h"
 #include "common/version.h"
 
-#include <cerrno>
-#include <cstdint>
-#include <cstring>
 #include <string>
-#include <vector>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
