@@ -1,7 +1,7 @@
 // The imgconv command line: option words, their values and the usage text.
 #pragma once
 
-#include "imgconv/dump_reader.h"
+#include "imgconv/dump/dump_reader.h"
 #include "imgconv/options.h"
 
 #include <cstdint>

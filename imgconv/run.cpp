@@ -1,12 +1,12 @@
 // imgconv's run driver: command line, streams, record 0, LIF probe, then one conversion.
 #include "imgconv/imgconv.h"
 
-#include "imgconv/capture_run.h"
+#include "imgconv/capture/capture_run.h"
 #include "imgconv/command_line.h"
-#include "imgconv/control_file.h"
-#include "imgconv/dump_reader.h"
-#include "imgconv/lif_probe.h"
-#include "imgconv/linear.h"
+#include "imgconv/report/control_file.h"
+#include "imgconv/dump/dump_reader.h"
+#include "imgconv/dump/lif_probe.h"
+#include "imgconv/dump/linear.h"
 
 #include "common/exit_status.h"
 #include "common/output_file.h"

@@ -1,6 +1,6 @@
 // Makes the imgconv examples: a small LIF disk as an HP image, two physical-order dumps of it and
 // two captures of it (ImageDisk, and TeleDisk with one sector lost).
-#include "imgconv/tele_disk.h"
+#include "imgconv/capture/tele_disk.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // Fuzzes the ImageDisk reader and the placement by ID on whole capture files.
-#include "imgconv/capture.h"
-#include "imgconv/placement.h"
+#include "imgconv/capture/capture.h"
+#include "imgconv/capture/placement.h"
 
 #include <cstdio>
 

@@ -1,5 +1,5 @@
 // Fuzzes the TeleDisk reader: header, comment, tracks and sectors, and both advanced-mode decoders.
-#include "imgconv/tele_disk.h"
+#include "imgconv/capture/tele_disk.h"
 
 #include <cstdint>
 #include <vector>

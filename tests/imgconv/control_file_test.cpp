@@ -1,5 +1,5 @@
 // Sector report columns and the rebuild of a disk from a report and its dump, run on real files.
-#include "imgconv/control_file.h"
+#include "imgconv/report/control_file.h"
 #include "imgconv/imgconv.h"
 
 #include "capture.h"

@@ -1,6 +1,6 @@
 // Interleave tables, record offsets and the matchlist search on hand-worked geometries.
-#include "imgconv/mapping.h"
-#include "imgconv/matchlist.h"
+#include "imgconv/dump/mapping.h"
+#include "imgconv/dump/matchlist.h"
 
 #include "capture.h"
 

@@ -1,9 +1,9 @@
 // Sectors placed by their IDs: holes, duplicates, data errors, stray IDs and the geometry's
 // sources.
-#include "imgconv/placement.h"
+#include "imgconv/capture/placement.h"
 
 #include "capture.h" // CapturedStream
-#include "imgconv/lif_probe.h"
+#include "imgconv/dump/lif_probe.h"
 #include "imgconv_test_data.h"
 
 #include <gtest/gtest.h>

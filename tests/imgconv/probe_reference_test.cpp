@@ -1,6 +1,6 @@
 // The interleave scan, which skips the records past the end of the dump, against a plain scan of
 // every record.
-#include "imgconv/lif_probe.h"
+#include "imgconv/dump/lif_probe.h"
 #include "imgconv/options.h"
 
 #include "capture.h"

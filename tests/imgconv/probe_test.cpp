@@ -1,6 +1,6 @@
 // Record reads at 32-bit offsets and the LIF probe on small generated dumps.
-#include "imgconv/dump_reader.h"
-#include "imgconv/lif_probe.h"
+#include "imgconv/dump/dump_reader.h"
+#include "imgconv/dump/lif_probe.h"
 
 #include "capture.h"
 #include "imgconv_test_data.h"

@@ -1,6 +1,6 @@
 // The TeleDisk reader on real captures, the decoders' worked examples and damaged captures.
 // Includes the capture model (imgconv/capture.h, not the test helper of that name).
-#include "imgconv/tele_disk.h"
+#include "imgconv/capture/tele_disk.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The track window gives each record the same bytes as a read of the record alone would.
-#include "imgconv/dump_reader.h"
+#include "imgconv/dump/dump_reader.h"
 
 #include "capture.h"
 

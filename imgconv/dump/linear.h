@@ -1,7 +1,7 @@
 // Linear conversion: every HP record, in HP order, read from its computed place in the dump.
 #pragma once
 
-#include "imgconv/mapping.h"
+#include "imgconv/dump/mapping.h"
 #include "imgconv/options.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Runs a capture conversion: the whole file read and checked before the image is created.
-#include "imgconv/capture_run.h"
+#include "imgconv/capture/capture_run.h"
 
-#include "imgconv/placement.h"
+#include "imgconv/capture/placement.h"
 
 #include "common/exit_status.h"
 #include "common/output_file.h"

@@ -1,5 +1,5 @@
 // Tells a capture from a raw dump by its first bytes, and reads ImageDisk captures.
-#include "imgconv/capture.h"
+#include "imgconv/capture/capture.h"
 
 #include <cstring>
 

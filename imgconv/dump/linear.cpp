@@ -1,8 +1,8 @@
 // Linear conversion of a dump: preparation, then each record read from its place and written.
-#include "imgconv/linear.h"
+#include "imgconv/dump/linear.h"
 
-#include "imgconv/dump_reader.h"
-#include "imgconv/matchlist.h"
+#include "imgconv/dump/dump_reader.h"
+#include "imgconv/dump/matchlist.h"
 
 #include "common/output_file.h"
 

@@ -1,7 +1,7 @@
 // Cylinder and head skew found from a matchlist of known record positions.
 #pragma once
 
-#include "imgconv/mapping.h"
+#include "imgconv/dump/mapping.h"
 #include "imgconv/options.h"
 
 #include <cstdio>

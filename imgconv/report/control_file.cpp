@@ -1,7 +1,7 @@
 // Rebuilds a disk from a SECSCAN sector report: report lines, sector checks and the track store.
-#include "imgconv/control_file.h"
+#include "imgconv/report/control_file.h"
 
-#include "imgconv/dump_reader.h"
+#include "imgconv/dump/dump_reader.h"
 
 #include "common/output_file.h"
 

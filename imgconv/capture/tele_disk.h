@@ -2,7 +2,7 @@
 #pragma once
 
 // The reader itself, read_tele_disk, is declared with the capture model.
-#include "imgconv/capture.h"
+#include "imgconv/capture/capture.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // imgconv's conversion of an ImageDisk or TeleDisk capture: read, place by IDs, write the image.
 #pragma once
 
-#include "imgconv/capture.h"
+#include "imgconv/capture/capture.h"
 #include "imgconv/options.h"
 
 #include <cstdio>

@@ -1,6 +1,6 @@
 // Reads of the dump: positioned record reads (32-bit signed seek, the error indicator told apart
 // from the end of input) and the track-sized read-ahead of the linear conversion.
-#include "imgconv/dump_reader.h"
+#include "imgconv/dump/dump_reader.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,5 +1,5 @@
 // Interleave table and the linear record-to-offset mapping of the dump.
-#include "imgconv/mapping.h"
+#include "imgconv/dump/mapping.h"
 
 namespace imgconv {
 

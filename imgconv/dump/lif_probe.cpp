@@ -1,14 +1,11 @@
 // Settles geometry and interleave before a conversion: LIF header fields or the fixed defaults.
-#include "imgconv/lif_probe.h"
+#include "imgconv/dump/lif_probe.h"
 
-#include "imgconv/dump_reader.h"
+#include "imgconv/dump/dump_reader.h"
 
 namespace imgconv {
 
 namespace {
-
-constexpr unsigned char kLifIdFirst = 0x80;
-constexpr unsigned char kLifIdSecond = 0x00;
 
 // Looks for the first directory record in the dump read as one run of
 // records: with an n:1 interleave directory record `dirstart` of the first
@@ -48,10 +45,6 @@ int scan_for_interleave(ConvertOptions& opts, FILE* input, unsigned char* record
 }
 
 } // namespace
-
-bool is_lif_header(const unsigned char* record) {
-    return record[0] == kLifIdFirst && record[1] == kLifIdSecond;
-}
 
 int probe_media(ConvertOptions& opts, FILE* input, unsigned char* record_buffer, FILE* out,
                 FILE* err) {

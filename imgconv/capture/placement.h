@@ -1,7 +1,7 @@
 // Puts a capture's sectors into the image's slots by the IDs they carry.
 #pragma once
 
-#include "imgconv/capture.h"
+#include "imgconv/capture/capture.h"
 
 #include <cstdint>
 #include <cstdio>

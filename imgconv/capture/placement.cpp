@@ -1,7 +1,7 @@
 // Places a capture's sectors into image slots by their IDs, and reports every hole.
-#include "imgconv/placement.h"
+#include "imgconv/capture/placement.h"
 
-#include "imgconv/lif_probe.h"
+#include "imgconv/lif_header.h"
 
 #include <algorithm>
 #include <cerrno>

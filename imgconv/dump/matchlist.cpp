@@ -1,5 +1,5 @@
 // Matchlist skew search over candidate cylinder and head skews.
-#include "imgconv/matchlist.h"
+#include "imgconv/dump/matchlist.h"
 
 namespace imgconv {
 
