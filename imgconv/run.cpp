@@ -3,10 +3,10 @@
 
 #include "imgconv/capture/capture_run.h"
 #include "imgconv/command_line.h"
-#include "imgconv/report/control_file.h"
 #include "imgconv/dump/dump_reader.h"
 #include "imgconv/dump/lif_probe.h"
 #include "imgconv/dump/linear.h"
+#include "imgconv/report/control_file.h"
 
 #include "common/exit_status.h"
 #include "common/output_file.h"

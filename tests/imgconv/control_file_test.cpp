@@ -1,6 +1,6 @@
 // Sector report columns and the rebuild of a disk from a report and its dump, run on real files.
-#include "imgconv/report/control_file.h"
 #include "imgconv/imgconv.h"
+#include "imgconv/report/control_file.h"
 
 #include "capture.h"
 #include "report_lines.h"

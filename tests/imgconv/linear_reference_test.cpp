@@ -1,7 +1,7 @@
 // The track-at-a-time copy loop against a plain loop of one seek and one read per record.
-#include "imgconv/imgconv.h"
 #include "imgconv/dump/linear.h"
 #include "imgconv/dump/mapping.h"
+#include "imgconv/imgconv.h"
 #include "imgconv/options.h"
 
 #include "capture.h"
