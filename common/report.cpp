@@ -1,0 +1,45 @@
+// The kit's message forms: warnings, failures and error numbers with their meaning.
+#include "common/report.h"
+
+#include <cstdarg>
+#include <cstring>
+
+namespace common {
+
+std::string error_number_text(int error) {
+    std::string text = "#" + std::to_string(error);
+    if (error == 0)
+        return text;
+    // strerror's text for a number it does not know is "Unknown error ..."
+    // and says nothing the number does not.
+    const char* meaning = std::strerror(error);
+    if (meaning && *meaning && std::strncmp(meaning, "Unknown error", 13) != 0)
+        text += std::string(" (") + meaning + ")";
+    return text;
+}
+
+void Reporter::warning(const char* format, ...) const {
+    std::fputs("Warning: ", warnings_);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(warnings_, format, args);
+    va_end(args);
+}
+
+void Reporter::error(const char* format, ...) const {
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(errors_, format, args);
+    va_end(args);
+}
+
+void Reporter::read_error(const char* name, int error) const {
+    std::fprintf(errors_, "Read error on file \"%s\" %s\n", name, error_number_text(error).c_str());
+}
+
+void Reporter::write_error(const char* name, int error) const {
+    std::fprintf(errors_, "Write error on file \"%s\" %s\n", name,
+                 error_number_text(error).c_str());
+}
+
+} // namespace common

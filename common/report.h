@@ -1,0 +1,49 @@
+// How every program of the kit tells the user what happened: warnings, failures, and the system's
+// error numbers with their meaning.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#if defined(__GNUC__)
+#define HPKIT_PRINTF(format_index, first_arg)                                                      \
+    __attribute__((format(printf, format_index, first_arg)))
+#else
+#define HPKIT_PRINTF(format_index, first_arg)
+#endif
+
+namespace common {
+
+// A system error number as the messages show it: "#28 (No space left on
+// device)". Without a description of its own (0, or a number the system does
+// not know) only "#<n>".
+std::string error_number_text(int error);
+
+// The two streams a program reports on and the forms of its messages. Each
+// program says once where its warnings go (imgconv, blocksum, bytesplit:
+// standard output, beside their results; hpfiles: standard error, so that
+// its listings stay clean) and where its failures go.
+class Reporter {
+  public:
+    Reporter(FILE* warnings, FILE* errors) : warnings_(warnings), errors_(errors) {}
+
+    FILE* warnings() const { return warnings_; }
+    FILE* errors() const { return errors_; }
+
+    // "Warning: " and the formatted text, on the warnings stream. The text
+    // brings its own line end.
+    void warning(const char* format, ...) const HPKIT_PRINTF(2, 3);
+    // The formatted text, on the errors stream.
+    void error(const char* format, ...) const HPKIT_PRINTF(2, 3);
+
+    // "Read error on file "<name>" #<n> (<meaning>)".
+    void read_error(const char* name, int error) const;
+    // "Write error on file "<name>" #<n> (<meaning>)".
+    void write_error(const char* name, int error) const;
+
+  private:
+    FILE* warnings_;
+    FILE* errors_;
+};
+
+} // namespace common
