@@ -109,7 +109,7 @@ int run_imgconv(int argc, char* argv[], FILE* out, FILE* err) {
     // dump's geometry, and it is read whole before the output is created.
     const InputKind kind = peek_input_kind(input.get());
     if (kind != InputKind::raw_dump)
-        return convert_capture(opts, kind, input.get(), out, err);
+        return convert_capture(opts, kind, out, err);
     // Declared before the stream so that it outlives the stream's last flush;
     // page-aligned, as the system copies from such a buffer fastest.
     std::unique_ptr<char[]> output_storage(new char[kOutputBufferBytes + kPageBytes]);
