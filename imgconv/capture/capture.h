@@ -56,6 +56,35 @@ struct CaptureError {
 enum class InputKind { raw_dump, image_disk, tele_disk };
 InputKind detect_input_kind(const unsigned char* start, size_t length);
 
+// Every track, sector (with its data) and warning a reader keeps counts
+// against this one limit, for ImageDisk and TeleDisk alike: more than any
+// floppy disk's capture needs, so a hostile file is refused long before
+// memory runs short.
+constexpr size_t kMaxCaptureBytes = size_t{32} << 20;
+
+// What a reader has kept so far, in bytes of memory.
+class CaptureBudget {
+  public:
+    // Adds `bytes`; false once the total passes kMaxCaptureBytes.
+    bool spend(size_t bytes) {
+        spent_ += bytes;
+        return spent_ <= kMaxCaptureBytes;
+    }
+    // The failure's text: "tracks and sectors fill more than 32 MiB".
+    static std::string exceeded_text() {
+        return "tracks and sectors fill more than " + std::to_string(kMaxCaptureBytes >> 20) +
+               " MiB";
+    }
+
+  private:
+    size_t spent_ = 0;
+};
+
+// The memory one warning line takes.
+inline size_t warning_cost(const std::string& line) {
+    return sizeof(std::string) + line.size();
+}
+
 // Read a whole capture file held in memory. Each returns true and fills
 // `capture`, or returns false and fills `error`.
 bool read_image_disk(const std::vector<unsigned char>& file, Capture& capture, CaptureError& error);

@@ -23,13 +23,9 @@ constexpr unsigned char kImdNoData = 0x00;
 constexpr unsigned char kImdLastType = 0x08;
 constexpr unsigned kImdCompressedBit = 0x01;
 constexpr unsigned kImdDataErrorBit = 0x04;
-// A single fill byte expands to a whole sector, so a small file could ask for
-// gigabytes. No floppy holds more than a few MB, so a capture whose sectors
-// hold more than this is refused instead of exhausting memory.
-constexpr uint64_t kMaxSectorDataBytes = uint64_t{64} << 20;
 
-bool fail(CaptureError& error, const char* what, uint64_t offset) {
-    error.what = what;
+bool fail(CaptureError& error, std::string what, uint64_t offset) {
+    error.what = std::move(what);
     error.offset = offset;
     error.in_decoded_stream = false;
     return false;
@@ -95,7 +91,9 @@ bool read_image_disk(const std::vector<unsigned char>& file, Capture& capture,
         ++comment_start;
     capture.comment = comment_of(bytes + comment_start, text_bytes - comment_start);
 
-    uint64_t data_bytes = 0;
+    // A single fill byte expands to a whole sector, and a sector without data
+    // still takes its bookkeeping: both count against the capture's limit.
+    CaptureBudget budget;
     size_t pos = text_bytes + 1;
     while (pos < size) {
         const size_t track_start = pos;
@@ -133,6 +131,8 @@ bool read_image_disk(const std::vector<unsigned char>& file, Capture& capture,
             head_map = bytes + pos;
             pos += count;
         }
+        if (!budget.spend(sizeof(CaptureTrack) + count * sizeof(CaptureSector)))
+            return fail(error, CaptureBudget::exceeded_text(), track_start);
         track.sectors.resize(count);
         for (size_t s = 0; s < count; ++s) {
             CaptureSector& sector = track.sectors[s];
@@ -153,12 +153,8 @@ bool read_image_disk(const std::vector<unsigned char>& file, Capture& capture,
             const size_t stored = (kind & kImdCompressedBit) ? 1 : sector_bytes;
             if (size - pos - 1 < stored)
                 return fail(error, "the file ends inside a sector data record", pos);
-            data_bytes += sector_bytes;
-            if (data_bytes > kMaxSectorDataBytes)
-                return fail(error,
-                            "the capture's sectors hold more than 64 MiB, more than any "
-                            "floppy disk",
-                            pos);
+            if (!budget.spend(sector_bytes))
+                return fail(error, CaptureBudget::exceeded_text(), pos);
             sector.has_data = true;
             sector.data_error = (kind & kImdDataErrorBit) != 0;
             if (kind & kImdCompressedBit)

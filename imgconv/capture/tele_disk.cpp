@@ -192,12 +192,17 @@ class BodyReader {
 
     // Counts the memory a record adds to the capture against the limit.
     bool spend(size_t bytes, size_t at) {
-        spent_ += bytes;
-        if (spent_ <= kMaxCaptureBytes)
+        if (budget_.spend(bytes))
             return true;
-        return fail("tracks and sectors fill more than " + std::to_string(kMaxCaptureBytes >> 20) +
-                        " MiB",
-                    at);
+        return fail(CaptureBudget::exceeded_text(), at);
+    }
+
+    // Keeps a warning line; it counts against the limit like a sector.
+    bool keep_warning(std::string line, size_t at) {
+        if (!spend(warning_cost(line), at))
+            return false;
+        capture_.warnings.push_back(std::move(line));
+        return true;
     }
 
     bool read_comment() {
@@ -211,8 +216,11 @@ class BodyReader {
         uint16_t crc = tele_disk_crc(head + kCommentCrcFrom, kCommentHeaderBytes - kCommentCrcFrom);
         crc = tele_disk_crc(head + kCommentHeaderBytes, length, crc);
         if (crc != le16(head))
-            capture_.warnings.push_back(
-                "Warning: the capture's CRC of the comment does not match; read as it stands.\n");
+            if (!keep_warning(
+                    "Warning: the capture's CRC of the comment does not match; read as it "
+                    "stands.\n",
+                    at))
+                return false;
         capture_.comment = comment_text(head + kCommentHeaderBytes, length);
         pos_ += kCommentHeaderBytes + length;
         return true;
@@ -228,10 +236,11 @@ class BodyReader {
         track.cylinder = head[1];
         track.head = head[2] & 1u;
         if ((tele_disk_crc(head, kTrackCrcBytes) & 0xFF) != head[3])
-            capture_.warnings.push_back(format_warning(
-                "Warning: the capture's CRC of track %lu head %lu does not match; read as it "
-                "stands.\n",
-                track.cylinder, track.head));
+            if (!keep_warning(format_warning("Warning: the capture's CRC of track %lu head %lu "
+                                             "does not match; read as it stands.\n",
+                                             track.cylinder, track.head),
+                              at))
+                return false;
         pos_ += kTrackHeaderBytes;
         track.sectors.reserve(sectors);
         for (unsigned k = 0; k < sectors; ++k) {
@@ -271,10 +280,13 @@ class BodyReader {
             crc = tele_disk_crc(head, kSectorCrcBytes);
         }
         if ((crc & 0xFF) != head[5])
-            capture_.warnings.push_back(format_warning(
-                "Warning: the capture's CRC of record %lu (cylinder ID %lu, head ID %lu) on track "
-                "%lu head %lu does not match; read as it stands.\n",
-                sector.record, sector.cyl_id, sector.head_id, track.cylinder, track.head));
+            return keep_warning(
+                format_warning("Warning: the capture's CRC of record %lu (cylinder ID %lu, head "
+                               "ID %lu) on track %lu head %lu does not match; read as it "
+                               "stands.\n",
+                               sector.record, sector.cyl_id, sector.head_id, track.cylinder,
+                               track.head),
+                at);
         return true;
     }
 
@@ -301,7 +313,7 @@ class BodyReader {
     Capture& capture_;
     CaptureError& error_;
     size_t pos_ = 0;
-    size_t spent_ = 0;
+    CaptureBudget budget_;
 };
 
 } // namespace

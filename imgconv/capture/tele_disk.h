@@ -51,8 +51,4 @@ DecodedStream decode_lzhuf(const unsigned char* data, size_t length,
 DecodedStream decode_old_lzw(const unsigned char* data, size_t length,
                              size_t limit = kMaxDecodedStreamBytes);
 
-// The sectors of one capture, with their bookkeeping, fill at most this many
-// bytes of memory; see kMaxDecodedStreamBytes.
-constexpr size_t kMaxCaptureBytes = size_t{32} << 20;
-
 } // namespace imgconv

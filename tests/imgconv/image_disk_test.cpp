@@ -86,8 +86,9 @@ TEST(ImageDisk, CutOrUnknownVariantsAreRefusedWithTheirOffset) {
         EXPECT_FALSE(error.in_decoded_stream);
     }
 
-    // One fill byte stands for a whole 8 KiB sector: a small file must not make
-    // memory grow without bound, so sector data beyond 64 MiB is refused.
+    // One fill byte stands for a whole 8 KiB sector, and a sector without data
+    // still takes its bookkeeping: neither may make memory outgrow the file,
+    // so both count against one limit.
     std::vector<unsigned char> huge(whole.begin(), whole.begin() + 62);
     for (int track = 0; track < 33; ++track) {
         huge.insert(huge.end(), {5, static_cast<unsigned char>(track), 0, 255, 6});
@@ -96,8 +97,17 @@ TEST(ImageDisk, CutOrUnknownVariantsAreRefusedWithTheirOffset) {
         for (int r = 0; r < 255; ++r)
             huge.insert(huge.end(), {2, 0xE5});
     }
-    Capture capture;
-    CaptureError error;
-    EXPECT_FALSE(read_image_disk(huge, capture, error));
-    EXPECT_EQ(error.what, "the capture's sectors hold more than 64 MiB, more than any floppy disk");
+    std::vector<unsigned char> empty(whole.begin(), whole.begin() + 62);
+    for (int track = 0; track < 4000; ++track) {
+        empty.insert(empty.end(), {5, static_cast<unsigned char>(track), 0, 255, 0});
+        for (int r = 0; r < 255; ++r)
+            empty.push_back(static_cast<unsigned char>(r));
+        empty.insert(empty.end(), 255, 0);
+    }
+    for (const std::vector<unsigned char>* file : {&huge, &empty}) {
+        Capture capture;
+        CaptureError error;
+        EXPECT_FALSE(read_image_disk(*file, capture, error));
+        EXPECT_EQ(error.what, "tracks and sectors fill more than 32 MiB");
+    }
 }
