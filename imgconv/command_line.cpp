@@ -96,6 +96,7 @@ void print_usage(FILE* out, const char* program) {
     std::fprintf(out, "        [-l <control file>][-m <matchlist>][-v]\n\n");
     std::fprintf(out, "where\n");
     std::fprintf(out, "        <input file>    IMA image file\n");
+    std::fprintf(out, "                        or an ImageDisk (IMD) or TeleDisk (TD0) capture\n");
     std::fprintf(out, "        <output file>   HP image file (default=\"image.bin\")\n");
     std::fprintf(out, "        <cylinders>     # of valid cylinders (default=auto)\n");
     std::fprintf(out, "        <heads>         # of valid heads resp. sides (default=auto)\n");

@@ -44,4 +44,12 @@ bool stream_size(FILE* stream, uint64_t& size) {
     return true;
 }
 
+bool stream_position(FILE* stream, uint64_t& position) {
+    const int64_t here = tell64(stream);
+    if (here < 0)
+        return false;
+    position = static_cast<uint64_t>(here);
+    return true;
+}
+
 } // namespace imgconv

@@ -15,4 +15,8 @@ FILE* open_input_file(const char* path);
 // cannot seek (a pipe, a terminal).
 bool stream_size(FILE* stream, uint64_t& size);
 
+// Where the open stream `stream` stands, in bytes from its start, as a 64-bit
+// position. False when the stream cannot tell.
+bool stream_position(FILE* stream, uint64_t& position);
+
 } // namespace imgconv

@@ -2,6 +2,8 @@
 // from the end of input) and the track-sized read-ahead of the linear conversion.
 #include "imgconv/dump/dump_reader.h"
 
+#include "common/report.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -14,11 +16,11 @@ int read_block(FILE* stream, unsigned char* buffer, uint32_t offset, uint32_t le
     // As a signed 32-bit position such an offset is negative: the seek fails
     // the way fseek fails for a negative position, on every platform alike.
     if (offset > kMaxSeekOffset) {
-        std::fprintf(err, "Seek error #%d\n", EINVAL);
+        std::fprintf(err, "Seek error %s\n", common::error_number_text(EINVAL).c_str());
         return -1;
     }
     if (std::fseek(stream, static_cast<long>(offset), SEEK_SET) != 0) {
-        std::fprintf(err, "Seek error #%d\n", errno);
+        std::fprintf(err, "Seek error %s\n", common::error_number_text(errno).c_str());
         return -1;
     }
     const size_t got = std::fread(buffer, 1, length, stream);

@@ -3,6 +3,7 @@
 
 #include "imgconv/lif_header.h"
 #include "imgconv/options.h"
+#include "imgconv/plan.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -15,12 +16,13 @@ constexpr uint32_t kDefaultHeads = 2;
 constexpr uint32_t kDefaultSectors = 16;
 constexpr int32_t kDefaultInterleave = 2;
 
-// Completes cylinders, heads, sectors and interleave of `opts` from record 0
-// (already in `record_buffer`, at least 36 bytes of it valid or zero), reading
-// further records of `input` for the interleave scan. Warnings and, when
-// verbose, the geometry summary go to `out`; read failures to `err`.
-// Returns 0, or -1 when a read of the scan failed.
-int probe_media(ConvertOptions& opts, FILE* input, unsigned char* record_buffer, FILE* out,
-                FILE* err);
+// Starts `plan` from `opts` and completes its cylinders, heads, sectors and
+// interleave, each with its origin, from record 0 (already in
+// `record_buffer`, at least 36 bytes of it valid or zero), reading further
+// records of `input` for the interleave scan. Warnings and, when verbose, the
+// geometry summary go to `out`; read failures to `err`. Returns 0, or -1
+// when a read of the scan failed.
+int probe_media(const ConvertOptions& opts, FILE* input, unsigned char* record_buffer,
+                DumpPlan& plan, FILE* out, FILE* err);
 
 } // namespace imgconv

@@ -3,23 +3,29 @@
 
 #include "imgconv/dump/mapping.h"
 #include "imgconv/options.h"
+#include "imgconv/plan.h"
+
+#include "common/report.h"
 
 #include <cstdint>
 #include <cstdio>
 
 namespace imgconv {
 
-// Preparation before the copy loop: the record count, the default skew count,
-// the interleave table, the matchlist search and the skew defaults, with the
-// verbose skew line and the warning for a geometry without records on `out`.
-// Returns the number of records to write (modulo 2^32). Requires sectors <= 256.
-uint32_t prepare_linear(ConvertOptions& opts, InterleaveTable& table, FILE* out);
+// Completes `plan` for the copy loop, after the probe: refuses more than 256
+// sectors per track (false, after the message on `err`); then the record count
+// and image size, the default skew count, the interleave table, the matchlist
+// search and the skew defaults, with the verbose skew line and the warnings
+// for a geometry without records on `out`. Reads no input.
+bool prepare_linear(const ConvertOptions& opts, DumpPlan& plan, InterleaveTable& table, FILE* out,
+                    FILE* err);
 
-// The whole linear conversion on open streams: refuses more than 256 sectors
-// per track, prepares, then copies every record through `record_buffer`
-// (1024 bytes). Failures go to `err`. Returns 0, or -1 after a failure. The
-// streams stay open; the caller closes them.
-int convert_linear(ConvertOptions& opts, FILE* input, FILE* output, unsigned char* record_buffer,
-                   FILE* out, FILE* err);
+// The copy loop on open streams, by a prepared plan: every record read
+// through `record_buffer` (1024 bytes) and written to `output`, then the
+// warning for an unread tail. Warnings and failures go to `report`. Returns
+// 0, or -1 after a failure. The streams stay open; the caller closes them.
+int copy_linear(const DumpPlan& plan, const InterleaveTable& table, FILE* input, FILE* output,
+                const char* output_path, unsigned char* record_buffer,
+                const common::Reporter& report);
 
 } // namespace imgconv

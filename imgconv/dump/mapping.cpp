@@ -25,21 +25,21 @@ void build_interleave_table(InterleaveTable& table, uint32_t n, uint32_t a) {
         table.sector_to_slot[table.slot_to_sector[p]] = static_cast<int32_t>(p);
 }
 
-uint32_t record_offset(const ConvertOptions& opts, const InterleaveTable& table, uint32_t r,
+uint32_t record_offset(const DumpPlan& plan, const InterleaveTable& table, uint32_t r,
                        uint32_t cskew, uint32_t hskew, bool apply_skew_count) {
-    const uint32_t heads = opts.heads;
-    const uint32_t sectors = opts.sectors;
+    const uint32_t heads = plan.heads;
+    const uint32_t sectors = plan.sectors;
     const uint32_t c = r / (sectors * heads);
     const uint32_t h = (r / sectors) % heads;
     const uint32_t s = r % sectors;
     uint32_t p = static_cast<uint32_t>(table.sector_to_slot[s % kMaxSectorsPerTrack]);
     const uint32_t t = c * heads + h;
-    if (!apply_skew_count || c * heads < opts.skew_count) {
+    if (!apply_skew_count || c * heads < plan.skew_count) {
         const uint32_t track_skew = c * cskew + (c + h) * hskew;
         p = (p + track_skew) % sectors;
     }
-    return (t * sectors + p) * opts.rec_size + t * opts.junk + c * opts.cylinder_skip +
-           h * opts.head_skip;
+    return (t * sectors + p) * plan.rec_size + t * plan.junk + c * plan.cylinder_skip +
+           h * plan.head_skip;
 }
 
 } // namespace imgconv

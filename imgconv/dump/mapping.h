@@ -1,7 +1,7 @@
 // Where each HP record lies in a physical-order dump: interleave table and record offsets.
 #pragma once
 
-#include "imgconv/options.h"
+#include "imgconv/plan.h"
 
 #include <cstdint>
 
@@ -22,10 +22,10 @@ void build_interleave_table(InterleaveTable& table, uint32_t n, uint32_t a);
 
 // Byte offset in the dump of output record r, with the given cylinder and head
 // skews. With apply_skew_count the skew only applies to cylinders whose first
-// track lies below opts.skew_count (the copy loop); without it every track is
-// skewed (the matchlist search). Requires opts.sectors * opts.heads != 0
+// track lies below plan.skew_count (the copy loop); without it every track is
+// skewed (the matchlist search). Requires plan.sectors * plan.heads != 0
 // (modulo 2^32).
-uint32_t record_offset(const ConvertOptions& opts, const InterleaveTable& table, uint32_t r,
+uint32_t record_offset(const DumpPlan& plan, const InterleaveTable& table, uint32_t r,
                        uint32_t cskew, uint32_t hskew, bool apply_skew_count);
 
 } // namespace imgconv

@@ -3,7 +3,8 @@
 
 namespace imgconv {
 
-void search_skews(ConvertOptions& opts, const InterleaveTable& table, FILE* out) {
+void search_skews(const ConvertOptions& opts, DumpPlan& plan, const InterleaveTable& table,
+                  FILE* out) {
     // An empty list has nothing to agree with: without this every pair would.
     if (opts.match_count == 0)
         return;
@@ -15,18 +16,18 @@ void search_skews(ConvertOptions& opts, const InterleaveTable& table, FILE* out)
     // no record per cylinder (heads or sectors 0, or a product that wraps to
     // 0) no record has a position either.
     const bool searchable = opts.match_count > 0 && opts.match_count <= kMaxMatchEntries &&
-                            opts.sectors * opts.heads != 0;
-    for (uint32_t i = 0; searchable && i < opts.sectors; ++i) {
-        for (uint32_t j = 0; j < opts.sectors; ++j) {
+                            plan.sectors * plan.heads != 0;
+    for (uint32_t i = 0; searchable && i < plan.sectors; ++i) {
+        for (uint32_t j = 0; j < plan.sectors; ++j) {
             int32_t k = 0;
             for (; k < opts.match_count; ++k) {
                 const MatchEntry& m = opts.match_entries[k];
-                if (record_offset(opts, table, m.which, i, j, false) != m.where)
+                if (record_offset(plan, table, m.which, i, j, false) != m.where)
                     break;
             }
             if (k < opts.match_count)
                 continue;
-            const uint32_t sum = (i + j) % opts.sectors;
+            const uint32_t sum = (i + j) % plan.sectors;
             if (!found)
                 first_sum = sum;
             one_sum = one_sum && sum == first_sum;
@@ -34,17 +35,21 @@ void search_skews(ConvertOptions& opts, const InterleaveTable& table, FILE* out)
             if (opts.verbose)
                 fprintf(out, "found matching cskew=%d tskew=%d\n", static_cast<int>(i),
                         static_cast<int>(j));
-            if (opts.cylinder_skew < 0)
-                opts.cylinder_skew = static_cast<int32_t>(i);
-            if (opts.head_skew < 0)
-                opts.head_skew = static_cast<int32_t>(j);
+            if (plan.cylinder_skew < 0) {
+                plan.cylinder_skew = static_cast<int32_t>(i);
+                plan.cylinder_skew_origin = Origin::matchlist;
+            }
+            if (plan.head_skew < 0) {
+                plan.head_skew = static_cast<int32_t>(j);
+                plan.head_skew_origin = Origin::matchlist;
+            }
         }
     }
     // With one head every track step is a cylinder step: only the sum of the
     // two skews places a record, so pairs with the same sum place every
     // record of the disk alike. Pairs of different sums agree only when the
     // list holds no record past cylinder 0; then they are not all right.
-    if (opts.verbose && found && one_sum && opts.heads == 1)
+    if (opts.verbose && found && one_sum && plan.heads == 1)
         fprintf(out, "one head: the cylinder skew and the head skew act alike; any listed pair is "
                      "right.\n");
     // The skews not given then fall back to 0, which the user should know

@@ -1,5 +1,5 @@
 // Fuzzes the sector report's TRACK and sector line parsers with arbitrary line bytes.
-#include "imgconv/report/control_file.h"
+#include "imgconv/report/report_reader.h"
 
 #include <cstddef>
 #include <cstdint>

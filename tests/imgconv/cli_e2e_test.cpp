@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <set>
 
 namespace {
 
@@ -12,7 +13,7 @@ using e2e::kStatusMinusOne;
 using testdata::kNoLif;
 
 // A position of 2^31 or more is an invalid argument to a seek.
-const std::string kSeekError = "Seek error #" + std::to_string(EINVAL) + "\n";
+const std::string kSeekError = "Seek error " + testdata::error_number(EINVAL) + "\n";
 
 std::string usage_text(const std::string& program) {
     return "Usage: " + program +
@@ -24,6 +25,7 @@ std::string usage_text(const std::string& program) {
            "        [-l <control file>][-m <matchlist>][-v]\n\n"
            "where\n"
            "        <input file>    IMA image file\n"
+           "                        or an ImageDisk (IMD) or TeleDisk (TD0) capture\n"
            "        <output file>   HP image file (default=\"image.bin\")\n"
            "        <cylinders>     # of valid cylinders (default=auto)\n"
            "        <heads>         # of valid heads resp. sides (default=auto)\n"
@@ -134,32 +136,98 @@ TEST_F(ImgconvCommandLine, MissingFilesAndUnwritableOutput) {
                         "",
                         "Could not open input file \"missing.ima\".\n",
                         {{"out.bin", std::nullopt}}});
+    // The output is created last, once the probe has spoken.
     EXPECT_RUN("imgconv", {"in.ima", "no-such-dir/out.bin"},
                Expected{kStatusMinusOne,
-                        "",
+                        kNoLif,
                         "Could not open output file \"no-such-dir/out.bin\" for writing.\n",
                         {}});
-    // The output is created before the control file is opened.
     EXPECT_RUN("imgconv", {"in.ima", "out.bin", "-l", "missing.txt"},
                Expected{kStatusMinusOne,
                         "",
                         "Could not open control file \"missing.txt\".\n",
-                        {{"out.bin", ""}}});
+                        {{"out.bin", std::nullopt}}});
 }
 
-TEST_F(ImgconvCommandLine, DirectoryAsInputIsAReadError) {
+TEST_F(ImgconvCommandLine, DirectoryAsInputIsRefusedAtTheOpen) {
     std::filesystem::create_directory(path("folder"));
-    if (e2e::windows_target()) {
-        // Windows opens no stream on a directory: the open fails, before the output exists.
-        EXPECT_RUN("imgconv", {"folder", "out.bin"},
-                   Expected{kStatusMinusOne,
-                            "",
-                            "Could not open input file \"folder\".\n",
-                            {{"out.bin", std::nullopt}}});
-        return;
-    }
     EXPECT_RUN("imgconv", {"folder", "out.bin"},
-               Expected{kStatusMinusOne, "", "Read error (0 bytes read)\n", {{"out.bin", ""}}});
+               Expected{kStatusMinusOne,
+                        "",
+                        "Could not open input file \"folder\".\n",
+                        {{"out.bin", std::nullopt}}});
+}
+
+// Every failure that can be known before the output is written ends the run
+// with the folder as it was: the earlier output byte for byte, no file added.
+TEST_F(ImgconvCommandLine, EarlyFailuresLeaveTheFolderAsItWas) {
+    const std::string earlier = "an earlier image";
+    std::string lying(256, '\0'); // a LIF header claiming 256 x 256 x 256 records
+    lying[0] = '\x80';
+    for (size_t at : {24, 28, 32})
+        testdata::put_be32(lying, at, 256);
+    const std::string imd_header = "IMD 1.18: 01/01/2026\r\n\x1A";
+    struct Row {
+        const char* what;
+        std::vector<std::string> args;
+        std::string err;
+    };
+    const Row rows[] = {
+        {"missing control file",
+         {"dump.bin", "keep.hpi", "-l", "nosuch.txt"},
+         "Could not open control file \"nosuch.txt\".\n"},
+        {"directory as control file",
+         {"dump.bin", "keep.hpi", "-l", "folder"},
+         "Could not open control file \"folder\".\n"},
+        {"directory as input", {"folder", "keep.hpi"}, "Could not open input file \"folder\".\n"},
+        {"report without a TRACK line",
+         {"dump.bin", "keep.hpi", "-l", "photo.jpg"},
+         "Control file \"photo.jpg\" holds no TRACK line; it is not a sector report.\n"},
+        {"-s above 256 with a report",
+         {"dump.bin", "keep.hpi", "-l", "photo.jpg", "-s", "300"},
+         "Sorry, max. value of -s is 256 (-s 300).\n"},
+        {"-c above 256 with a capture",
+         {"cut.imd", "keep.hpi", "-c", "0x101"},
+         "Sorry, max. value of -c is 256 (-c 257).\n"},
+        {"cut capture",
+         {"cut.imd", "keep.hpi"},
+         "ImageDisk capture \"cut.imd\", byte " + std::to_string(imd_header.size()) +
+             ": the file ends inside a track header.\n"},
+        {"image far beyond the input",
+         {"lying.bin", "keep.hpi", "-i", "1"},
+         "The image would be 4294967296 bytes from an input of 256 bytes (cylinders=256 "
+         "heads=256 sectors=256, from the LIF header); give -c, -h and -s to write it.\n"},
+        {"ImageDisk capture named as the output",
+         {"keep.hpi", "disk.IMD"},
+         "Output file \"disk.IMD\" is an ImageDisk capture; it is not replaced. Check the order "
+         "of the file names, or remove the file first.\n"},
+        {"TeleDisk capture named as the output",
+         {"keep.hpi", "disk.td0"},
+         "Output file \"disk.td0\" is a TeleDisk capture; it is not replaced. Check the order of "
+         "the file names, or remove the file first.\n"},
+    };
+    write_file("dump.bin", std::string(512, 'd'));
+    write_file("photo.jpg", "\xFF\xD8\xFF\xE0 no report here\n");
+    write_file("cut.imd", imd_header + std::string(2, '\0'));
+    write_file("lying.bin", lying);
+    write_file("disk.IMD", imd_header);
+    write_file("disk.td0", std::string("td\0\x15", 4));
+    std::filesystem::create_directory(path("folder"));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        write_file("keep.hpi", earlier);
+        std::set<std::string> before;
+        for (const auto& entry : std::filesystem::directory_iterator(dir_))
+            before.insert(entry.path().filename().string());
+        EXPECT_RUN(
+            "imgconv", row.args,
+            Expected{
+                kStatusMinusOne, "", row.err, {{"keep.hpi", earlier}, {"disk.IMD", imd_header}}});
+        std::set<std::string> after;
+        for (const auto& entry : std::filesystem::directory_iterator(dir_))
+            after.insert(entry.path().filename().string());
+        EXPECT_EQ(after, before);
+    }
 }
 
 TEST_F(ImgconvCommandLine, OutputThatIsTheInputOrControlFileIsRefused) {
@@ -187,10 +255,14 @@ TEST_F(ImgconvCommandLine, FullDiskIsAWriteErrorInTheLoopAndAtTheClose) {
     if (!std::filesystem::exists("/dev/full"))
         GTEST_SKIP() << "no /dev/full here";
     write_file("in.ima", std::string(600, 'x'));
-    const std::string failed = "Write error on file \"/dev/full\" #28\n";
+    const std::string failed =
+        "Write error on file \"/dev/full\" " + testdata::error_number(ENOSPC) + "\n";
     // One record: it waits in the stream's buffer and fails when flushed at the close.
     EXPECT_RUN("imgconv", {"in.ima", "/dev/full", "-c", "1", "-h", "1", "-s", "1"},
-               Expected{kStatusMinusOne, kNoLif + testdata::unread_tail(344), failed, {}});
+               Expected{kStatusMinusOne,
+                        kNoLif + testdata::unread_tail(344),
+                        "Write error on file \"/dev/full\" #28\n",
+                        {}});
     // 528 records: the buffer overflows inside the copy loop.
     EXPECT_RUN("imgconv", {"in.ima", "/dev/full"},
                Expected{kStatusMinusOne,

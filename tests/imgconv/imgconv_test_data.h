@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace testdata {
@@ -18,6 +19,11 @@ inline std::string unread_tail(uint64_t bytes) {
                       : "Warning: the last " + std::to_string(bytes) +
                             " bytes of the input were not read; check -j, -cskip, -hskip and the "
                             "geometry.\n";
+}
+
+// A system error number as the messages show it: "#28 (No space left on device)".
+inline std::string error_number(int error) {
+    return "#" + std::to_string(error) + " (" + std::strerror(error) + ")";
 }
 
 inline void put_be32(std::string& s, size_t at, uint32_t v) {

@@ -191,7 +191,7 @@ TEST_F(ImgconvLinear, MoreThan256SectorsIsRefusedBeforeCopying) {
                Expected{kStatusMinusOne,
                         kNoLif,
                         "Sorry, max. sectors per track is 256 (sectors=257).\n",
-                        {{"out.bin", ""}}});
+                        {{"out.bin", std::nullopt}}});
     std::string header(256, '\0');
     header[0] = '\x80';
     testdata::put_be32(header, 24, 1);
@@ -202,7 +202,7 @@ TEST_F(ImgconvLinear, MoreThan256SectorsIsRefusedBeforeCopying) {
                Expected{kStatusMinusOne,
                         "",
                         "Sorry, max. sectors per track is 256 (sectors=300).\n",
-                        {{"out.bin", ""}}});
+                        {{"out.bin", std::nullopt}}});
     // 256 itself fits the table.
     EXPECT_RUN(
         "imgconv", {"in.ima", "out.bin", "-c", "1", "-h", "1", "-s", "256", "-r", "1", "-i", "1"},

@@ -4,6 +4,8 @@
 #include "imgconv/imgconv.h"
 #include "imgconv/options.h"
 
+#include "common/report.h"
+
 #include "capture.h"
 #include "imgconv_test_data.h"
 
@@ -99,15 +101,15 @@ Result plain_copy(const Case& k, FILE* input) {
     uint64_t used_end = 0;
     unsigned char record[1024];
     for (uint32_t r = 0; r < total; ++r) {
-        const uint32_t offset = record_offset(o, table, r, cskew, hskew, true);
+        const uint32_t offset = record_offset(plan_from_options(o), table, r, cskew, hskew, true);
         used_end = std::max(used_end, uint64_t{offset} + o.rec_size + o.junk);
         if (offset >= kFirstUnreachable) {
-            res.err = "Seek error #" + std::to_string(EINVAL) + "\n";
+            res.err = "Seek error " + common::error_number_text(EINVAL) + "\n";
             res.status = -1;
             return res;
         }
         if (std::fseek(input, static_cast<long>(offset), SEEK_SET) != 0) {
-            res.err = "Seek error #" + std::to_string(errno) + "\n";
+            res.err = "Seek error " + common::error_number_text(errno) + "\n";
             res.status = -1;
             return res;
         }
@@ -195,7 +197,7 @@ uint32_t far_data_start(const Case& k, std::mt19937& rng) {
     const uint32_t hskew = o.head_skew < 0 ? 0 : static_cast<uint32_t>(o.head_skew);
     std::vector<uint32_t> far_out;
     for (uint32_t r = 0; r < o.cylinders * o.heads * o.sectors; ++r) {
-        const uint32_t offset = record_offset(o, table, r, cskew, hskew, true);
+        const uint32_t offset = record_offset(plan_from_options(o), table, r, cskew, hskew, true);
         if (offset >= kFarOut && offset < kFirstUnreachable)
             far_out.push_back(offset);
     }
@@ -427,8 +429,9 @@ TEST(LinearReadError, UnreadableStretchFailsAtTheSameRecordAsOneReadPerRecord) {
         InterleaveTable table;
         build_interleave_table(table, o.sectors, static_cast<uint32_t>(o.interleave));
         const uint32_t r = rng() % (o.cylinders * o.heads * o.sectors);
-        const uint32_t at = record_offset(o, table, r, o.cylinder_skew < 0 ? 0 : o.cylinder_skew,
-                                          o.head_skew < 0 ? 0 : o.head_skew, true);
+        const uint32_t at =
+            record_offset(plan_from_options(o), table, r, o.cylinder_skew < 0 ? 0 : o.cylinder_skew,
+                          o.head_skew < 0 ? 0 : o.head_skew, true);
         VirtualDump dump;
         dump.bad_begin = at + rng() % k.rec_size;
         dump.bad_end = dump.bad_begin + 1 + rng() % 2000;
@@ -444,9 +447,12 @@ TEST(LinearReadError, UnreadableStretchFailsAtTheSameRecordAsOneReadPerRecord) {
         ASSERT_NE(input, nullptr);
         CapturedStream output, out, err;
         unsigned char record_buffer[1024] = {};
-        ConvertOptions opts = options_of(k);
-        const int status =
-            convert_linear(opts, input, output.get(), record_buffer, out.get(), err.get());
+        const ConvertOptions opts = options_of(k);
+        DumpPlan plan = plan_from_options(opts);
+        InterleaveTable plan_table;
+        ASSERT_TRUE(prepare_linear(opts, plan, plan_table, out.get(), err.get()));
+        const int status = copy_linear(plan, plan_table, input, output.get(), "image.bin",
+                                       record_buffer, common::Reporter(out.get(), err.get()));
         std::fclose(input);
         failed_runs += status != 0;
         ASSERT_EQ(status, expected.status) << describe(k);

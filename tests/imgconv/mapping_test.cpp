@@ -85,7 +85,8 @@ TEST(RecordOffset, WorkedGeometryAllSixteenRecords) {
     const uint32_t expected[16] = {0,   32,  16,  48,  98,  130, 114, 82,
                                    276, 244, 292, 260, 374, 342, 326, 358};
     for (uint32_t r = 0; r < 16; ++r)
-        EXPECT_EQ(record_offset(o, t, r, 1, 1, true), expected[r]) << "record " << r;
+        EXPECT_EQ(record_offset(plan_from_options(o), t, r, 1, 1, true), expected[r])
+            << "record " << r;
 }
 
 TEST(RecordOffset, SkewCountSkewsWholeCylindersOnly) {
@@ -95,11 +96,14 @@ TEST(RecordOffset, SkewCountSkewsWholeCylindersOnly) {
     InterleaveTable t;
     build_interleave_table(t, 4, 1);
     // Cylinder 1, head 1, sector 0: skewed by 1*1 + 2*1 = 3.
-    EXPECT_EQ(record_offset(o, t, 12, 1, 1, true), (3u * 4 + 3) * 16 + 3 * 8 + 100 + 10);
+    EXPECT_EQ(record_offset(plan_from_options(o), t, 12, 1, 1, true),
+              (3u * 4 + 3) * 16 + 3 * 8 + 100 + 10);
     // Cylinder 2, head 0, sector 0: not skewed in the copy loop ...
-    EXPECT_EQ(record_offset(o, t, 16, 1, 1, true), (4u * 4 + 0) * 16 + 4 * 8 + 200);
+    EXPECT_EQ(record_offset(plan_from_options(o), t, 16, 1, 1, true),
+              (4u * 4 + 0) * 16 + 4 * 8 + 200);
     // ... but always skewed in the search: 2*1 + 2*1 = 4, which is 0 modulo 4.
-    EXPECT_EQ(record_offset(o, t, 17, 1, 1, false), (4u * 4 + 1) * 16 + 4 * 8 + 200);
+    EXPECT_EQ(record_offset(plan_from_options(o), t, 17, 1, 1, false),
+              (4u * 4 + 1) * 16 + 4 * 8 + 200);
 }
 
 TEST(RecordOffset, SkewEqualToSectorsActsLikeZero) {
@@ -107,7 +111,8 @@ TEST(RecordOffset, SkewEqualToSectorsActsLikeZero) {
     InterleaveTable t;
     build_interleave_table(t, 4, 2);
     for (uint32_t r = 0; r < 16; ++r)
-        EXPECT_EQ(record_offset(o, t, r, 4, 4, true), record_offset(o, t, r, 0, 0, true));
+        EXPECT_EQ(record_offset(plan_from_options(o), t, r, 4, 4, true),
+                  record_offset(plan_from_options(o), t, r, 0, 0, true));
 }
 
 TEST(RecordOffset, ArithmeticWrapsModulo2To32) {
@@ -119,12 +124,25 @@ TEST(RecordOffset, ArithmeticWrapsModulo2To32) {
     InterleaveTable t;
     build_interleave_table(t, 1, 0);
     // Track 5: 5 * 1024 + 5 * (2^32 - 1) = 5 * 1023 modulo 2^32.
-    EXPECT_EQ(record_offset(o, t, 5, 0, 0, true), 5u * 1023u);
+    EXPECT_EQ(record_offset(plan_from_options(o), t, 5, 0, 0, true), 5u * 1023u);
     o.junk = 0;
     o.rec_size = 0x80000000u; // record 1 at 2^31, record 2 wraps to 0
-    EXPECT_EQ(record_offset(o, t, 1, 0, 0, true), 0x80000000u);
-    EXPECT_EQ(record_offset(o, t, 2, 0, 0, true), 0u);
+    EXPECT_EQ(record_offset(plan_from_options(o), t, 1, 0, 0, true), 0x80000000u);
+    EXPECT_EQ(record_offset(plan_from_options(o), t, 2, 0, 0, true), 0u);
 }
+
+namespace {
+
+// The skew search on the plan the options give; the skews it settles are
+// read back into `o`, where the cases below look for them.
+void search(ConvertOptions& o, const InterleaveTable& t, FILE* out) {
+    DumpPlan plan = plan_from_options(o);
+    search_skews(o, plan, t, out);
+    o.cylinder_skew = plan.cylinder_skew;
+    o.head_skew = plan.head_skew;
+}
+
+} // namespace
 
 TEST(MatchlistSearch, UniquePairFromTwoRecordsOnCylinderOne) {
     ConvertOptions o = worked_geometry();
@@ -135,7 +153,7 @@ TEST(MatchlistSearch, UniquePairFromTwoRecordsOnCylinderOne) {
     InterleaveTable t;
     build_interleave_table(t, 4, 2);
     CapturedStream out;
-    search_skews(o, t, out.get());
+    search(o, t, out.get());
     EXPECT_EQ(out.text(), "found matching cskew=1 tskew=1\n");
     EXPECT_EQ(o.cylinder_skew, 1);
     EXPECT_EQ(o.head_skew, 1);
@@ -150,7 +168,7 @@ TEST(MatchlistSearch, CylinderZeroRecordsLeaveCylinderSkewOpen) {
     InterleaveTable t;
     build_interleave_table(t, 4, 2);
     CapturedStream out;
-    search_skews(o, t, out.get());
+    search(o, t, out.get());
     EXPECT_EQ(out.text(), "found matching cskew=0 tskew=1\n"
                           "found matching cskew=1 tskew=1\n"
                           "found matching cskew=2 tskew=1\n"
@@ -169,14 +187,14 @@ TEST(MatchlistSearch, GivenSkewsAreKeptButPairsStillReported) {
     o.match_entries[1] = {13, 342};
     o.cylinder_skew = 3;
     CapturedStream out;
-    search_skews(o, t, out.get());
+    search(o, t, out.get());
     EXPECT_EQ(out.text(), "found matching cskew=1 tskew=1\n");
     EXPECT_EQ(o.cylinder_skew, 3); // given: kept
     EXPECT_EQ(o.head_skew, 1);     // searched: from the agreeing pair
 
     o.cylinder_skew = 2;
     o.head_skew = 0;
-    search_skews(o, t, out.get());
+    search(o, t, out.get());
     EXPECT_EQ(o.cylinder_skew, 2);
     EXPECT_EQ(o.head_skew, 0);
 }
@@ -190,14 +208,14 @@ TEST(MatchlistSearch, NothingFoundLeavesSkewsNotGiven) {
     o.match_entries[0] = {1, 17}; // no candidate puts a record at an odd offset
     const std::string none = "Warning: no skew pair places every matchlist record.\n";
     CapturedStream out;
-    search_skews(o, t, out.get());
+    search(o, t, out.get());
     EXPECT_EQ(out.text(), none);
     EXPECT_EQ(o.cylinder_skew, -1);
     EXPECT_EQ(o.head_skew, -1);
 
     o.match_count = -1; // reads no pairs, and no pair can agree
     o.verbose = false;  // the warning is no verbose line
-    search_skews(o, t, out.get());
+    search(o, t, out.get());
     EXPECT_EQ(out.text(), none + none);
     EXPECT_EQ(o.cylinder_skew, -1);
 }
@@ -211,10 +229,10 @@ TEST(MatchlistSearch, NoRecordsPerCylinderFindsNothing) {
     o.match_entries[0] = {0, 0};
     CapturedStream out;
     o.heads = 0; // would divide by zero
-    search_skews(o, t, out.get());
+    search(o, t, out.get());
     o.heads = 2;
     o.sectors = 0; // no candidate at all
-    search_skews(o, t, out.get());
+    search(o, t, out.get());
     EXPECT_EQ(out.text(), "Warning: no skew pair places every matchlist record.\n"
                           "Warning: no skew pair places every matchlist record.\n");
     EXPECT_EQ(o.cylinder_skew, -1);
@@ -228,19 +246,19 @@ TEST(MatchlistSearch, EmptyOrOverlongListSearchesNothing) {
     o.verbose = true;
     CapturedStream out;
     o.match_count = 0; // every candidate would agree with an empty list
-    search_skews(o, t, out.get());
+    search(o, t, out.get());
     EXPECT_EQ(out.text(), "");            // no search, so nothing to report
     o.match_count = kMaxMatchEntries + 1; // names a pair that was never stored
     for (MatchEntry& m : o.match_entries)
         m = {0, 0}; // the ten stored pairs agree with every candidate
-    search_skews(o, t, out.get());
+    search(o, t, out.get());
     const std::string none = "Warning: no skew pair places every matchlist record.\n";
     EXPECT_EQ(out.text(), none);
     EXPECT_EQ(o.cylinder_skew, -1);
     EXPECT_EQ(o.head_skew, -1);
 
     o.match_count = kMaxMatchEntries; // a full list is searched
-    search_skews(o, t, out.get());
+    search(o, t, out.get());
     EXPECT_EQ(out.text().substr(none.size(), 31), "found matching cskew=0 tskew=0\n");
     EXPECT_EQ(o.cylinder_skew, 0);
 }

@@ -3,6 +3,8 @@
 #include "imgconv/dump/lif_probe.h"
 #include "imgconv/options.h"
 
+#include "common/report.h"
+
 #include "capture.h"
 #include "imgconv_test_data.h"
 
@@ -41,7 +43,7 @@ ScanResult plain_scan(const std::string& dump, uint32_t rec_size) {
     for (uint32_t k = 1; k < datastart; ++k) {
         const uint32_t offset = k * rec_size;
         if (offset >= kFirstUnreachable) {
-            res.err = "Seek error #" + std::to_string(EINVAL) + "\n";
+            res.err = "Seek error " + common::error_number_text(EINVAL) + "\n";
             res.status = -1;
             return res;
         }
@@ -110,7 +112,8 @@ TEST(InterleaveScan, SameResultAsReadingEveryRecord) {
         opts.cylinders = opts.heads = opts.sectors = 1;
         opts.rec_size = rec_size;
         CapturedStream out, err;
-        const int status = probe_media(opts, input, record_buffer, out.get(), err.get());
+        DumpPlan plan;
+        const int status = probe_media(opts, input, record_buffer, plan, out.get(), err.get());
         std::fclose(input);
 
         const ScanResult expected = plain_scan(dump, rec_size);
@@ -121,7 +124,7 @@ TEST(InterleaveScan, SameResultAsReadingEveryRecord) {
         ASSERT_EQ(out.text(), expected.out) << what;
         ASSERT_EQ(err.text(), expected.err) << what;
         if (status == 0) {
-            ASSERT_EQ(opts.interleave, expected.interleave) << what;
+            ASSERT_EQ(plan.interleave, expected.interleave) << what;
         }
     }
 }

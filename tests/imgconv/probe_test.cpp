@@ -2,6 +2,8 @@
 #include "imgconv/dump/dump_reader.h"
 #include "imgconv/dump/lif_probe.h"
 
+#include "common/report.h"
+
 #include "capture.h"
 #include "imgconv_test_data.h"
 
@@ -60,7 +62,7 @@ std::string lif_dump(uint32_t dirstart, uint32_t dirsize, uint32_t records, uint
 
 // Runs the probe as the driver does: record 0 first, then the probe.
 struct Probe {
-    ConvertOptions opts;
+    DumpPlan opts; // the plan the probe settled
     int status = 0;
     std::string out, err;
     long position = 0; // where the input stands afterwards
@@ -73,8 +75,7 @@ Probe probe(const std::string& dump, ConvertOptions opts = {}) {
     Probe p;
     p.status = read_block(f.get(), buffer, 0, opts.rec_size, err.get());
     if (p.status == 0)
-        p.status = probe_media(opts, f.get(), buffer, out.get(), err.get());
-    p.opts = opts;
+        p.status = probe_media(opts, f.get(), buffer, p.opts, out.get(), err.get());
     p.out = out.text();
     p.err = err.text();
     p.position = std::ftell(f.get());
@@ -118,8 +119,8 @@ TEST(ReadBlock, OffsetOf2To31OrMoreFailsItsSeek) {
     EXPECT_EQ(read_block(f.get(), buf, 0x7FFFFFFFu, 4, err.get()), 0); // last reachable position
     EXPECT_EQ(read_block(f.get(), buf, 0x80000000u, 4, err.get()), -1);
     EXPECT_EQ(read_block(f.get(), buf, 0xFFFFFFFFu, 4, err.get()), -1);
-    EXPECT_EQ(err.text(), "Seek error #" + std::to_string(EINVAL) + "\n" + "Seek error #" +
-                              std::to_string(EINVAL) + "\n");
+    EXPECT_EQ(err.text(), "Seek error " + common::error_number_text(EINVAL) + "\n" + "Seek error " +
+                              common::error_number_text(EINVAL) + "\n");
 }
 
 TEST(ReadBlock, DirectoryGivesReadErrorNotEndOfInput) {
@@ -151,6 +152,8 @@ TEST(LifProbe, NotLifTakesDefaultsAndKeepsGivenValues) {
     EXPECT_EQ(p.opts.sectors, 16u);
     EXPECT_EQ(p.opts.interleave, 2);
     EXPECT_EQ(p.position, 256); // nothing read after record 0
+    EXPECT_STREQ(geometry_origin_text(p.opts), "the defaults");
+    EXPECT_EQ(p.opts.interleave_origin, Origin::defaults);
 
     ConvertOptions given;
     given.cylinders = 77;
@@ -168,6 +171,7 @@ TEST(LifProbe, WorkedExampleInterleaveThreeFoundAtRecordSix) {
     const Probe p = probe(lif_dump(2, 14, 20, 6), v);
     EXPECT_EQ(p.status, 0);
     EXPECT_EQ(p.opts.interleave, 3);
+    EXPECT_EQ(p.opts.interleave_origin, Origin::interleave_scan);
     EXPECT_EQ(p.out, "LIF detected: dirstart=2 dirsize=14 datastart=16\n"
                      "Using tracks=33 heads=2 sectors=16 interleave=3\n");
     EXPECT_EQ(p.position, 7 * 256); // the scan stopped at record 6
@@ -183,7 +187,10 @@ TEST(LifProbe, HeaderGeometryOnlyForValuesNotGiven) {
     EXPECT_EQ(p.opts.heads, 3u);
     EXPECT_EQ(p.opts.sectors, 30u);
     EXPECT_EQ(p.opts.interleave, 1);
-    EXPECT_EQ(p.out, "");       // quiet LIF run with the interleave given
+    EXPECT_EQ(p.out, ""); // quiet LIF run with the interleave given
+    EXPECT_EQ(p.opts.cylinders_origin, Origin::option);
+    EXPECT_EQ(p.opts.heads_origin, Origin::lif_header);
+    EXPECT_STREQ(geometry_origin_text(p.opts), "the LIF header");
     EXPECT_EQ(p.position, 256); // no scan
 
     // Zero geometry in the header stays zero: no default on this path.
@@ -256,6 +263,6 @@ TEST(LifProbe, ScanReadFailureEndsTheProbe) {
     // datastart far beyond the dump: record 2^21 lies at 2^31 and fails its seek.
     const Probe p = probe(lif_header(1024, 1, 0x7FFFFFFF, 1, 1, 1), o);
     EXPECT_EQ(p.status, -1);
-    EXPECT_EQ(p.err, "Seek error #" + std::to_string(EINVAL) + "\n");
+    EXPECT_EQ(p.err, "Seek error " + common::error_number_text(EINVAL) + "\n");
     EXPECT_EQ(p.out, "");
 }
