@@ -3,6 +3,11 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
+
+#if defined(__linux__)
+#include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -127,6 +132,80 @@ TEST_F(ImgconvCapture, ImageDiskFailuresWriteNothing) {
                         "Write error on file \"full.bin\" #" + std::to_string(ENOSPC) + "\n",
                         {}});
 }
+
+#if defined(__linux__)
+// Inputs whose headers or counts ask for far more than they hold: each is
+// refused before the output exists, and no run of imgconv grows past the
+// memory limit while it finds out (the largest child process so far, as the
+// system counts it).
+TEST_F(ImgconvCapture, HostileInputsAreRefusedWithinTheMemoryLimit) {
+    constexpr long kMemoryLimitKiB = 256 * 1024;
+    constexpr uint64_t kCaptureLimit = uint64_t{64} << 20;
+    // One sector of 4 KiB whose LIF header claims 256 x 256 x 256 records.
+    Bytes header(4096, '\0');
+    header[0] = '\x80';
+    for (size_t at : {24, 28, 32})
+        for (int i = 0; i < 4; ++i)
+            header[at + i] = static_cast<char>(i == 2 ? 1 : 0); // 256, big-endian
+    const Bytes lying = kImdText + e2e::bytes_of({5, 0, 0, 1, 5, 0, 1}) + header;
+    write_file("lying.imd", lying);
+    write_file("lying.bin", header.substr(0, 256));
+    // 64 MiB of tracks of 255 sectors without data: 2 bytes of file per sector.
+    Bytes track = e2e::bytes_of({5, 0, 0, 255, 0});
+    for (int r = 0; r < 255; ++r)
+        track += static_cast<char>(r);
+    track += Bytes(255, '\0');
+    {
+        std::ofstream empty(path("empty.imd"), std::ios::binary);
+        empty << kImdText;
+        for (uint64_t size = kImdText.size(); size + track.size() <= kCaptureLimit;
+             size += track.size())
+            empty << track;
+    }
+    // 300 MB that begin "TD": refused by its size, before a byte is read.
+    write_file("big.td0", "TD");
+    fs::resize_file(path("big.td0"), 300000000);
+
+    const auto image_refusal = [](const std::string& input, uint64_t bytes, const char* geometry,
+                                  const char* source) {
+        return "The image would be " + std::to_string(bytes) + " bytes from an input of " +
+               std::to_string(input.size()) + " bytes (" + geometry + ", from " + source +
+               "); give -c, -h and -s to write it.\n";
+    };
+    EXPECT_RUN("imgconv", {"lying.imd", "out.bin"},
+               Expected{kStatusMinusOne,
+                        "",
+                        image_refusal(lying, uint64_t{1} << 36,
+                                      "cylinders=256 heads=256 sectors=256", "the LIF header"),
+                        {{"out.bin", std::nullopt}}});
+    EXPECT_RUN("imgconv", {"lying.bin", "out.bin", "-i", "1"},
+               Expected{kStatusMinusOne,
+                        "",
+                        image_refusal(header.substr(0, 256), uint64_t{1} << 32,
+                                      "cylinders=256 heads=256 sectors=256", "the LIF header"),
+                        {{"out.bin", std::nullopt}}});
+    EXPECT_RUN("imgconv", {"big.td0", "out.bin"},
+               Expected{kStatusMinusOne,
+                        "",
+                        "TeleDisk capture \"big.td0\" is 300000000 bytes; a capture larger than "
+                        "67108864 bytes is not read.\n",
+                        {{"out.bin", std::nullopt}}});
+    // Where the limit is met depends on how large the bookkeeping of a sector is.
+    const e2e::Outcome empty = run("imgconv", {"empty.imd", "out.bin"}, {"out.bin"});
+    EXPECT_EQ(empty.status, kStatusMinusOne);
+    EXPECT_EQ(empty.out, "");
+    EXPECT_EQ(empty.err.rfind("ImageDisk capture \"empty.imd\", byte ", 0), 0u) << empty.err;
+    EXPECT_NE(empty.err.find(": tracks and sectors fill more than 32 MiB.\n"), std::string::npos)
+        << empty.err;
+    EXPECT_EQ(empty.files.at("out.bin"), std::nullopt);
+    fs::remove(path("empty.imd"));
+    fs::remove(path("big.td0"));
+
+    rusage usage{};
+    ASSERT_EQ(getrusage(RUSAGE_CHILDREN, &usage), 0);
+    EXPECT_LT(usage.ru_maxrss, kMemoryLimitKiB); // KiB on Linux
+}
+#endif
 
 namespace {
 
