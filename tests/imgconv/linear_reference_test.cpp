@@ -380,6 +380,24 @@ TEST_F(LinearReference, SameBytesMessagesAndStatusAsTheDumpModel) {
     }
 }
 
+// The warnings are part of a run's result: a standard output that cannot
+// take them fails the run, as a failed write of the image does.
+TEST_F(LinearReference, LostStandardOutputFailsTheRun) {
+    FILE* full = std::fopen("/dev/full", "w");
+    if (!full)
+        GTEST_SKIP() << "no /dev/full here";
+    std::ofstream(file("dump.ima"), std::ios::binary) << std::string(4096, 'x');
+    std::vector<std::string> words{"imgconv", file("dump.ima"), file("image.bin")};
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(w.data());
+    CapturedStream err;
+    EXPECT_EQ(run_imgconv(static_cast<int>(argv.size()), argv.data(), full, err.get()), -1);
+    std::fclose(full);
+    EXPECT_EQ(err.text(),
+              "Write error on file \"<stdout>\" " + common::error_number_text(ENOSPC) + "\n");
+}
+
 TEST_F(LinearReference, ShiftsThatWrapOrCross2To31) {
     struct Fixed {
         const char* what;

@@ -1,5 +1,6 @@
 // Sectors placed by their IDs: holes, duplicates, data errors, stray IDs and the geometry's
 // sources.
+#include "imgconv/capture/capture_load.h"
 #include "imgconv/capture/placement.h"
 
 #include "capture.h" // CapturedStream
@@ -98,6 +99,9 @@ TEST(Placement, SlotsFilledByIdWithEveryHoleNamed) {
         expected_image += std::string(kBytes, static_cast<char>(fill));
     expected_image += std::string(4 * kBytes, '\0');
     EXPECT_EQ(image_of(p), expected_image);
+    // Held in memory, for programs that read the image rather than write it.
+    const std::vector<unsigned char> in_memory = placement_image(p);
+    EXPECT_EQ(std::string(in_memory.begin(), in_memory.end()), expected_image);
     EXPECT_EQ(text_of(p),
               "Records of 128 bytes, IDs 1 to 4 on each track (4 per track, from the LIF header)\n"
               "Geometry: 2 cylinders (from the LIF header), 2 heads (from the LIF header)\n"
