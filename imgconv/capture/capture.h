@@ -85,9 +85,4 @@ inline size_t warning_cost(const std::string& line) {
     return sizeof(std::string) + line.size();
 }
 
-// Read a whole capture file held in memory. Each returns true and fills
-// `capture`, or returns false and fills `error`.
-bool read_image_disk(const std::vector<unsigned char>& file, Capture& capture, CaptureError& error);
-bool read_tele_disk(const std::vector<unsigned char>& file, Capture& capture, CaptureError& error);
-
 } // namespace imgconv

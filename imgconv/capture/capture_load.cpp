@@ -2,6 +2,8 @@
 // printed.
 #include "imgconv/capture/capture_load.h"
 
+#include "imgconv/capture/image_disk.h"
+#include "imgconv/capture/tele_disk.h"
 #include "imgconv/input_file.h"
 
 #include <cerrno>

@@ -1,5 +1,5 @@
-// Tells a capture from a raw dump by its first bytes, and reads ImageDisk captures.
-#include "imgconv/capture/capture.h"
+// Reads ImageDisk captures: the header text and comment, then track records to the end.
+#include "imgconv/capture/image_disk.h"
 
 #include <cstring>
 
@@ -58,15 +58,6 @@ std::string comment_of(const unsigned char* text, size_t length) {
 }
 
 } // namespace
-
-InputKind detect_input_kind(const unsigned char* start, size_t length) {
-    if (length >= 4 && std::memcmp(start, "IMD ", 4) == 0)
-        return InputKind::image_disk;
-    if (length >= 2 &&
-        ((start[0] == 'T' && start[1] == 'D') || (start[0] == 't' && start[1] == 'd')))
-        return InputKind::tele_disk;
-    return InputKind::raw_dump;
-}
 
 bool read_image_disk(const std::vector<unsigned char>& file, Capture& capture,
                      CaptureError& error) {

@@ -1,6 +1,5 @@
 // Reading a TeleDisk capture: image header, comment, tracks with their sectors, end marker.
 #include "imgconv/capture/tele_disk.h"
-#include "imgconv/capture/capture.h"
 
 #include <cstdio>
 

@@ -1,5 +1,5 @@
 // The CRC of TeleDisk files and the decoders of their two advanced (compressed) modes.
-#include "imgconv/capture/tele_disk.h"
+#include "imgconv/capture/tele_disk_decode.h"
 
 #include <array>
 

@@ -1,5 +1,6 @@
 // Fuzzes the ImageDisk reader and the placement by ID on whole capture files.
 #include "imgconv/capture/capture.h"
+#include "imgconv/capture/image_disk.h"
 #include "imgconv/capture/placement.h"
 
 #include <cstdio>

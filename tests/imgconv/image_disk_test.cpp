@@ -1,5 +1,6 @@
 // ImageDisk captures read from the bundled real samples and from cut or altered copies of them.
 #include "capture.h" // CapturedStream
+#include "imgconv/capture/image_disk.h"
 #include "imgconv/capture/placement.h"
 
 #include <gtest/gtest.h>
