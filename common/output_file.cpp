@@ -6,7 +6,9 @@
 #include <cerrno>
 
 #ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -161,6 +163,14 @@ bool OutputFile::open(const std::string& name) {
         std::fclose(probe);
     }
     file_ = create_beside(name_, beside_);
+    // A folder that takes no new file (while the output in it may be
+    // written), or a name with no room for the suffix: written in place,
+    // as before, rather than not at all.
+    if (!file_ &&
+        ((place == Place::plain && (errno == EACCES || errno == EPERM)) || errno == ENAMETOOLONG)) {
+        file_ = std::fopen(name_.c_str(), "wb");
+        return file_ != nullptr;
+    }
     if (file_ && place == Place::plain && !keep_mode(file_, mode)) {
         const int error = errno;
         discard();
