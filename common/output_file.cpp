@@ -182,6 +182,11 @@ bool OutputFile::open(const std::string& name) {
 bool OutputFile::complete(int& error) {
     FILE* f = file_;
     file_ = nullptr;
+    if (!f) {
+        error = EBADF;
+        discard();
+        return false;
+    }
     bool ok = flush_checked(f, error);
     // The close can still fail (a network or full volume commits data only
     // then); its errno counts when the flush went through.
