@@ -5,13 +5,16 @@
 #include "basiclist/record_scan.h"
 
 #include "common/exit_status.h"
+#include "common/input_file.h"
 #include "common/output_file.h"
+#include "common/report.h"
 #include "common/same_file.h"
 #include "common/version.h"
 
 #include <cerrno>
 #include <cinttypes>
 #include <cstdint>
+#include <cstring>
 
 namespace basiclist {
 
@@ -42,7 +45,7 @@ struct LoopResult {
 };
 
 void report_damage(const RecordScan& scan, uint64_t record, const char* input, DamageCount& count,
-                   FILE* err) {
+                   const common::Reporter& report) {
     const uint64_t record_start = record * kRecordBytes;
     if (scan.unknown_run_count > 0)
         ++count.unknown_items;
@@ -51,33 +54,30 @@ void report_damage(const RecordScan& scan, uint64_t record, const char* input, D
     for (size_t i = 0; i < scan.unknown_run_count; ++i) {
         const UnknownRun& run = scan.unknown_runs[i];
         if (++count.unknown_runs <= kMaxDamageLines)
-            std::fprintf(err,
-                         "Record %" PRIu64 ": %u unknown bytes from byte offset %" PRIu64
+            report.error("Record %" PRIu64 ": %u unknown bytes from byte offset %" PRIu64
                          " of \"%s\" passed over\n",
                          record, static_cast<unsigned>(run.length), record_start + run.start,
                          input);
     }
     if (scan.cut_line != kNoPosition && ++count.cut_lines <= kMaxDamageLines)
-        std::fprintf(err,
-                     "Record %" PRIu64 ": line item at byte offset %" PRIu64
+        report.error("Record %" PRIu64 ": line item at byte offset %" PRIu64
                      " of \"%s\" runs past the record's end, cut there\n",
                      record, record_start + scan.cut_line, input);
 }
 
 // The closing lines, printed only when some damage lines were left out.
-void summarize_damage(const DamageCount& count, FILE* err) {
+void summarize_damage(const DamageCount& count, const common::Reporter& report) {
     if (count.unknown_runs > kMaxDamageLines)
-        std::fprintf(err, "... %" PRIu64 " records in all had unknown items\n",
-                     count.unknown_items);
+        report.error("... %" PRIu64 " records in all had unknown items\n", count.unknown_items);
     if (count.cut_lines > kMaxDamageLines)
-        std::fprintf(err, "... %" PRIu64 " records in all had a line cut at the record's end\n",
+        report.error("... %" PRIu64 " records in all had a line cut at the record's end\n",
                      count.cut_lines);
 }
 
 // Reads, scans and lists whole records until the input ends, the end mark
 // comes or a transfer fails.
 LoopResult list_records(FILE* input, const char* input_name, FILE* output, DamageCount& damage,
-                        FILE* err) {
+                        const common::Reporter& report) {
     unsigned char record[kRecordBytes];
     unsigned char text[kMaxRecordTextBytes];
     LoopResult result;
@@ -99,7 +99,7 @@ LoopResult list_records(FILE* input, const char* input_name, FILE* output, Damag
             result.error = errno;
             return result;
         }
-        report_damage(scan, number, input_name, damage, err);
+        report_damage(scan, number, input_name, damage, report);
         result.records = number + 1;
         if (scan.line_open)
             result.line_open = true;
@@ -114,14 +114,42 @@ LoopResult list_records(FILE* input, const char* input_name, FILE* output, Damag
 
 // Flushes the listing to the caller's stream, or flushes and closes the file
 // opened here; false after reporting a failure.
-bool finish_output(common::OutputFile& file, FILE* out, FILE* err) {
+bool finish_output(common::OutputFile& file, FILE* out, const common::Reporter& report) {
     if (file.is_open())
-        return file.finish(err);
+        return file.finish(report);
     int error = 0;
     if (common::flush_checked(out, error))
         return true;
-    common::report_write_error(err, kStdoutName, error);
+    report.write_error(kStdoutName, error);
     return false;
+}
+
+// Bytes at the start of an existing output that are looked at before it is
+// replaced, and the bytes read at a time.
+constexpr size_t kListingCheckBytes = 64 * 1024;
+constexpr size_t kListingCheckChunkBytes = 4096;
+
+// A listing never holds a zero byte; a BASIC file (or a DATA file, or most
+// other originals) holds one in its first record. True when `name` is a
+// plain file with a zero byte among its first 64 KiB: a file that listing
+// into it would destroy, most likely named in the wrong order.
+bool holds_other_than_a_listing(const char* name) {
+    if (!common::is_plain_file(name))
+        return false;
+    FILE* file = std::fopen(name, "rb");
+    if (!file)
+        return false;
+    char chunk[kListingCheckChunkBytes];
+    bool zero = false;
+    for (size_t looked = 0; looked < kListingCheckBytes && !zero;) {
+        const size_t got = std::fread(chunk, 1, sizeof chunk, file);
+        zero = std::memchr(chunk, 0, got) != nullptr;
+        looked += got;
+        if (got < sizeof chunk)
+            break;
+    }
+    std::fclose(file);
+    return zero;
 }
 
 // Bytes of each file stream's buffer.
@@ -145,9 +173,11 @@ int run_basiclist(int argc, char* argv[], FILE* out, FILE* err) {
     // before this function returns.
     char input_buffer[kStreamBufferBytes];
     char output_buffer[kStreamBufferBytes];
-    FILE* input = std::fopen(settings.input_path, "rb");
+    // Every message goes to the errors stream: standard output may carry the listing.
+    const common::Reporter report(err, err);
+    FILE* input = common::open_input(settings.input_path);
     if (!input) {
-        std::fprintf(err, "Could not open file \"%s\".\n", settings.input_path);
+        report.error("Could not open file \"%s\".\n", settings.input_path);
         return common::kExitFailure;
     }
     std::setvbuf(input, input_buffer, _IOFBF, sizeof input_buffer);
@@ -162,8 +192,15 @@ int run_basiclist(int argc, char* argv[], FILE* out, FILE* err) {
             std::fclose(input);
             return common::kExitFailure;
         }
+        if (holds_other_than_a_listing(settings.output_path)) {
+            report.error("Output file \"%s\" is not a listing; it is not replaced. Check the order "
+                         "of the file names, or remove the file first.\n",
+                         settings.output_path);
+            std::fclose(input);
+            return common::kExitFailure;
+        }
         if (!file.open(settings.output_path)) {
-            std::fprintf(err, "Could not open file \"%s\" for writing.\n", settings.output_path);
+            report.error("Could not open file \"%s\" for writing.\n", settings.output_path);
             std::fclose(input);
             return common::kExitFailure;
         }
@@ -173,35 +210,38 @@ int run_basiclist(int argc, char* argv[], FILE* out, FILE* err) {
     }
 
     DamageCount damage;
-    const LoopResult loop = list_records(input, settings.input_path, output, damage, err);
+    const LoopResult loop = list_records(input, settings.input_path, output, damage, report);
     std::fclose(input);
-    summarize_damage(damage, err);
+    summarize_damage(damage, report);
 
     int status = common::kExitDone;
     switch (loop.end) {
     case LoopEnd::end_of_input:
         if (loop.last_read > 0)
-            std::fprintf(err, "%d bytes after the last whole record were not listed\n",
+            report.error("%d bytes after the last whole record were not listed\n",
                          static_cast<int>(loop.last_read));
         // The file ends where the BASIC program does not: records are missing.
         if (loop.records > 0)
-            std::fprintf(err, "no end mark: the file may be incomplete\n");
+            report.error("no end mark: the file may be incomplete\n");
         if (loop.line_open)
-            std::fprintf(err, "the last line is incomplete: the file ends inside it\n");
+            report.error("the last line is incomplete: the file ends inside it\n");
         break;
     case LoopEnd::end_mark:
         status = kExitEndMark;
         break;
     case LoopEnd::read_error:
-        std::fprintf(err, "Read error on binary file (%d bytes read).\n",
+        report.error("Read error on binary file (%d bytes read).\n",
                      static_cast<int>(loop.last_read));
-        status = common::kExitFailure;
-        break;
+        // A failed run replaces no output file; what it listed on standard
+        // output is out there already.
+        if (!file.is_open())
+            finish_output(file, out, report);
+        return common::kExitFailure;
     case LoopEnd::write_error:
-        common::report_write_error(err, output_name, loop.error);
+        report.write_error(output_name, loop.error);
         return common::kExitFailure;
     }
-    if (!finish_output(file, out, err))
+    if (!finish_output(file, out, report))
         return common::kExitFailure;
     return status;
 }

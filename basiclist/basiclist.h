@@ -13,7 +13,9 @@ constexpr int kExitEndMark = 1;
 // output file or else to `out`, as does the usage text; messages go to `err`.
 // Returns the exit status: 0 at the end of the input or after the usage text,
 // 1 at the end mark, -1 on a file that cannot be opened, a read or write
-// failure, or an output that is the input. Never exits the process.
+// failure, or an output that is the input or holds a zero byte (no listing
+// does). A named output file is replaced only by a run that ends with 0 or
+// 1. Never exits the process.
 int run_basiclist(int argc, char* argv[], FILE* out, FILE* err);
 
 } // namespace basiclist

@@ -2,6 +2,9 @@
 // Windows.
 #include "common/same_file.h"
 
+#include <filesystem>
+#include <system_error>
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -45,8 +48,41 @@ bool same_file(const char* a, const char* b) {
 
 #endif
 
+namespace {
+
+// Links followed before a name is taken as it stands: more than the system
+// follows itself, so a loop ends here too.
+constexpr int kMaxLinkHops = 64;
+
+// The path `name` leads to once its links are followed, even where the last
+// one leads to nothing yet; empty when it cannot be worked out.
+std::filesystem::path followed(const char* name) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path p = name;
+    for (int hop = 0; hop < kMaxLinkHops && fs::is_symlink(fs::symlink_status(p, ec)); ++hop) {
+        const fs::path target = fs::read_symlink(p, ec);
+        if (ec)
+            return {};
+        p = target.is_absolute() ? target : p.parent_path() / target;
+    }
+    const fs::path whole = fs::weakly_canonical(p, ec);
+    return ec ? fs::path() : whole;
+}
+
+} // namespace
+
+bool same_place(const char* a, const char* b) {
+    if (same_file(a, b))
+        return true;
+    if (!*a || !*b)
+        return false;
+    const std::filesystem::path pa = followed(a);
+    return !pa.empty() && pa == followed(b);
+}
+
 bool output_is_same_file(const char* output, const char* other, const char* role, FILE* err) {
-    if (!same_file(output, other))
+    if (!same_place(output, other))
         return false;
     std::fprintf(err, "Output file \"%s\" is the %s \"%s\"; it is not overwritten.\n", output, role,
                  other);

@@ -23,11 +23,11 @@ void print_block_report(FILE* out, long long block, const RomBlockSum& sum, RomV
                  static_cast<long>(sum.checksum), rom_verdict_text(verdict));
 }
 
-bool finish_report(FILE* out, FILE* err) {
+bool finish_report(FILE* out, const common::Reporter& report) {
     int error = 0;
     if (common::flush_checked(out, error))
         return true;
-    common::report_write_error(err, "<stdout>", error);
+    report.write_error("<stdout>", error);
     return false;
 }
 

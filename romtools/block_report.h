@@ -3,6 +3,8 @@
 
 #include "romtools/bpc/rom_block_sum.h"
 
+#include "common/report.h"
+
 #include <cstdio>
 
 namespace romtools {
@@ -14,8 +16,8 @@ const char* rom_verdict_text(RomVerdict verdict);
 void print_block_report(FILE* out, long long block, const RomBlockSum& sum, RomVerdict verdict);
 
 // Writes out what the report stream still buffers. The report lines are a
-// result in their own right: false, after "Write error on file "<stdout>" #n",
-// when any of them did not get through.
-bool finish_report(FILE* out, FILE* err);
+// result in their own right: false, after "Write error on file "<stdout>" #n
+// (meaning)", when any of them did not get through.
+bool finish_report(FILE* out, const common::Reporter& report);
 
 } // namespace romtools

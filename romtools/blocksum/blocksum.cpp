@@ -4,6 +4,7 @@
 #include "romtools/batch_buffer.h"
 
 #include "common/exit_status.h"
+#include "common/input_file.h"
 #include "common/parse_number.h"
 #include "common/version.h"
 
@@ -24,7 +25,7 @@ void print_usage(FILE* out, const char* program) {
 // warning after the last report line says how many bytes that left out. A
 // failed read still reports every whole block it delivered.
 int check_image(FILE* image, const char* name, size_t words, RomSumMode mode, FILE* out,
-                FILE* err) {
+                const common::Reporter& report) {
     const size_t block_bytes = words * kBytesPerRomWord;
     const size_t batch_blocks = kRomBatchBytes / block_bytes;
     BatchBuffer batch(batch_blocks * block_bytes);
@@ -39,15 +40,14 @@ int check_image(FILE* image, const char* name, size_t words, RomSumMode mode, FI
             continue;
         const size_t tail = got - blocks * block_bytes;
         if (std::ferror(image)) {
-            std::fprintf(err, "Read error on file \"%s\" (%d bytes read)\n", name,
+            report.error("Read error on file \"%s\" (%d bytes read)\n", name,
                          static_cast<int>(tail));
             return common::kExitFailure;
         }
         if (tail > 0)
-            std::fprintf(out,
-                         "Warning: the last %lu bytes of the image (less than one block) were "
-                         "not checked.\n",
-                         static_cast<unsigned long>(tail));
+            report.warning("the last %lu bytes of the image (less than one block) were not "
+                           "checked.\n",
+                           static_cast<unsigned long>(tail));
         return common::kExitDone;
     }
 }
@@ -99,26 +99,27 @@ int run_blocksum(int argc, char* argv[], FILE* out, FILE* err) {
         print_usage(out, program);
         return common::kExitDone;
     }
+    // Warnings stand between the report lines, failures go apart.
+    const common::Reporter report(out, err);
     size_t words = kRomBlockWords;
     if (settings.block_size_text && !parse_block_size(settings.block_size_text, words)) {
-        std::fprintf(err, "Invalid block size \"%s\" (1 to %lu words).\n", settings.block_size_text,
+        report.error("Invalid block size \"%s\" (1 to %lu words).\n", settings.block_size_text,
                      static_cast<unsigned long>(kRomBlockWords));
         return common::kExitFailure;
     }
     for (const char* unread : settings.unread)
-        std::fprintf(out, "Warning: only the first image is checked; \"%s\" is not read.\n",
-                     unread);
-    FILE* image = std::fopen(settings.image, "rb");
+        report.warning("only the first image is checked; \"%s\" is not read.\n", unread);
+    FILE* image = common::open_input(settings.image);
     if (!image) {
-        std::fprintf(err, "Could not open file \"%s\".\n", settings.image);
+        report.error("Could not open file \"%s\".\n", settings.image);
         return common::kExitFailure;
     }
     // Each batch is read straight into its buffer, without a stream buffer
     // between.
     std::setvbuf(image, nullptr, _IONBF, 0);
-    int status = check_image(image, settings.image, words, settings.mode, out, err);
+    int status = check_image(image, settings.image, words, settings.mode, out, report);
     std::fclose(image);
-    if (status == common::kExitDone && !finish_report(out, err))
+    if (status == common::kExitDone && !finish_report(out, report))
         status = common::kExitFailure;
     return status;
 }

@@ -5,7 +5,9 @@
 #include "romtools/block_report.h"
 
 #include "common/exit_status.h"
+#include "common/input_file.h"
 #include "common/output_file.h"
+#include "common/report.h"
 #include "common/same_file.h"
 #include "common/version.h"
 
@@ -29,9 +31,9 @@ void print_usage(FILE* out, const char* program) {
 // Creates an output file. It is unbuffered: each batch's one fwrite goes to
 // the file at once, so a full disk shows as the failure of that very batch,
 // and the count of bytes that got through names the block that failed.
-bool create(common::OutputFile& output, const std::string& name, FILE* err) {
+bool create(common::OutputFile& output, const std::string& name, const common::Reporter& report) {
     if (!output.open(name)) {
-        std::fprintf(err, "Could not create file \"%s\".\n", name.c_str());
+        report.error("Could not create file \"%s\".\n", name.c_str());
         return false;
     }
     std::setvbuf(output.get(), nullptr, _IONBF, 0);
@@ -85,37 +87,41 @@ int run_bytesplit(int argc, char* argv[], FILE* out, FILE* err) {
         print_usage(out, program);
         return common::kExitDone;
     }
+    // Warnings stand between the report lines, failures go apart.
+    const common::Reporter report(out, err);
     common::OutputFile high, low;
     const std::string high_name = std::string(rom_name) + "_high";
     const std::string low_name = std::string(rom_name) + "_low";
 
-    FILE* rom = std::fopen(rom_name, "rb");
+    FILE* rom = common::open_input(rom_name);
     if (!rom) {
-        std::fprintf(err, "Could not open file \"%s\".\n", rom_name);
+        report.error("Could not open file \"%s\".\n", rom_name);
         return common::kExitFailure;
     }
     // An output that a link or another spelling leads back to the ROM file
-    // would empty the ROM before it is read.
+    // would empty the ROM before it is read, and two streams on one file
+    // would each overwrite the other's blocks.
     if (common::output_is_same_file(high_name.c_str(), rom_name, "input file", err) ||
-        common::output_is_same_file(low_name.c_str(), rom_name, "input file", err)) {
+        common::output_is_same_file(low_name.c_str(), rom_name, "input file", err) ||
+        common::output_is_same_file(low_name.c_str(), high_name.c_str(), "output file", err)) {
         std::fclose(rom);
         return common::kExitFailure;
     }
     // Each batch is read straight into its buffer.
     std::setvbuf(rom, nullptr, _IONBF, 0);
     int status = common::kExitFailure;
-    // Two streams on one file would each overwrite the other's blocks.
-    if (create(high, high_name, err) &&
-        !common::output_is_same_file(low_name.c_str(), high_name.c_str(), "output file", err) &&
-        create(low, low_name, err))
-        status = split_blocks(rom, rom_name, high, low, out, err);
+    if (create(high, high_name, report) && create(low, low_name, report))
+        status = split_blocks(rom, rom_name, high, low, out, report);
     std::fclose(rom);
-    // Success only once both files are on disk; after a failure they are closed
-    // quietly as they go, the first message being the one that counts.
+    // Success only once both files and the report are out; only then do the
+    // two files take their places, one right after the other. After a
+    // failure they are closed quietly as they go (and, where written beside
+    // earlier outputs, removed), the first message being the one that counts.
     if (status == common::kExitDone) {
-        const bool high_ok = high.finish(err);
-        const bool low_ok = low.finish(err);
-        if (!high_ok || !low_ok || !finish_report(out, err))
+        const bool high_ok = high.complete(report);
+        const bool low_ok = high_ok && low.complete(report);
+        if (!low_ok || !finish_report(out, report) || !high.replace_output(report) ||
+            !low.replace_output(report))
             status = common::kExitFailure;
     }
     return status;

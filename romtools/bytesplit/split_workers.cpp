@@ -68,8 +68,8 @@ struct SplitBatch {
 class SplitRun {
   public:
     SplitRun(FILE* rom, const char* rom_name, common::OutputFile& high, common::OutputFile& low,
-             FILE* out, FILE* err)
-        : rom_(rom), rom_name_(rom_name), high_(high), low_(low), out_(out), err_(err) {}
+             FILE* out, const common::Reporter& report)
+        : rom_(rom), rom_name_(rom_name), high_(high), low_(low), out_(out), report_(report) {}
 
     // Takes batches until the input ends or the run stops.
     void work() {
@@ -143,13 +143,13 @@ class SplitRun {
             failed = &low_;
         if (failed) {
             report_blocks(batch, written / kSplitBlockBytes + 1);
-            common::report_write_error(err_, failed->name(), error);
+            report_.write_error(failed->name(), error);
             return common::kExitFailure;
         }
         report_blocks(batch, batch.blocks);
         if (batch.read_failed) {
-            std::fprintf(err_, "Read error on file \"%s\" (%d bytes read)\n", rom_name_,
-                         static_cast<int>(batch.tail));
+            report_.error("Read error on file \"%s\" (%d bytes read)\n", rom_name_,
+                          static_cast<int>(batch.tail));
             return common::kExitFailure;
         }
         return batch.last ? common::kExitDone : kGoOn;
@@ -176,10 +176,8 @@ class SplitRun {
             print_block_report(out_, number, batch.sums[b],
                                rom_verdict(batch.sums[b], RomSumMode::normal));
             if (b == batch.short_block)
-                std::fprintf(out_,
-                             "Warning: block %lld is short (%lu bytes); it was padded with zero "
-                             "words.\n",
-                             number, static_cast<unsigned long>(batch.tail));
+                report_.warning("block %lld is short (%lu bytes); it was padded with zero words.\n",
+                                number, static_cast<unsigned long>(batch.tail));
         }
     }
 
@@ -188,7 +186,7 @@ class SplitRun {
     common::OutputFile& high_;
     common::OutputFile& low_;
     FILE* out_;
-    FILE* err_;
+    const common::Reporter& report_;
 
     Mutex read_mutex_; // guards the input and the two fields below
     long long next_read_ = 0;
@@ -204,8 +202,8 @@ class SplitRun {
 } // namespace
 
 int split_blocks(FILE* rom, const char* rom_name, common::OutputFile& high, common::OutputFile& low,
-                 FILE* out, FILE* err) {
-    SplitRun run(rom, rom_name, high, low, out, err);
+                 FILE* out, const common::Reporter& report) {
+    SplitRun run(rom, rom_name, high, low, out, report);
 #ifdef HPKIT_SPLIT_THREADS
     // Without a second thread the one worker does it all, only slower.
     std::thread second;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/output_file.h"
+#include "common/report.h"
 
 #include <cstdio>
 
@@ -13,8 +14,9 @@ namespace romtools {
 // read, written and reported strictly in the input's order: a batch's report
 // lines come once both its shares got through; after a failed write, the
 // lines up to the block that did not reach the file, then "Write error...",
-// and nothing more is written. Returns the exit status.
+// and nothing more is written. Report lines go to `out`, warnings and
+// failures as `report` says. Returns the exit status.
 int split_blocks(FILE* rom, const char* rom_name, common::OutputFile& high, common::OutputFile& low,
-                 FILE* out, FILE* err);
+                 FILE* out, const common::Reporter& report);
 
 } // namespace romtools

@@ -161,21 +161,16 @@ TEST_F(Basiclist, FilesThatCannotBeOpened) {
             kStatusMinusOne, "", "Could not open file \"no/such/dir/out.txt\" for writing.\n", {}});
 }
 
-TEST_F(Basiclist, DirectoryAsInputIsAReadError) {
+// Refused before the output is touched: an earlier listing keeps every byte,
+// and nothing else appears in the folder.
+TEST_F(Basiclist, DirectoryAsInputIsRefusedBeforeAnyOutput) {
     std::filesystem::create_directory(path("dir.bas"));
-    if (e2e::windows_target()) {
-        // Windows opens no stream on a directory: the open fails, before any output exists.
-        EXPECT_RUN("basiclist", {"dir.bas", "out.txt"},
-                   Expected{kStatusMinusOne,
-                            "",
-                            "Could not open file \"dir.bas\".\n",
-                            {{"out.txt", std::nullopt}}});
-        return;
-    }
-    EXPECT_RUN(
-        "basiclist", {"dir.bas", "out.txt"},
-        Expected{
-            kStatusMinusOne, "", "Read error on binary file (0 bytes read).\n", {{"out.txt", ""}}});
+    write_file("out.txt", "10 OLD\r\n");
+    EXPECT_RUN("basiclist", {"dir.bas", "out.txt"},
+               Expected{kStatusMinusOne,
+                        "",
+                        "Could not open file \"dir.bas\".\n",
+                        {{"out.txt", "10 OLD\r\n"}, {"out.txt.tmp", std::nullopt}}});
 }
 
 // Under Wine the Windows build's "/dev/full" is the same device, full alike.
@@ -184,8 +179,40 @@ TEST_F(Basiclist, WriteErrorOnFullDevice) {
     EXPECT_RUN("basiclist", {"in.bas", "/dev/full"},
                Expected{kStatusMinusOne,
                         "",
-                        "Write error on file \"/dev/full\" #" + std::to_string(ENOSPC) + "\n",
+                        "Write error on file \"/dev/full\" #28 (No space left on device)\n",
                         {}});
+}
+
+// An existing output with a zero byte in its first 64 KiB is an original,
+// not a listing: names given the wrong way round must not cost it. A listing
+// of an earlier run, and a file whose first zero lies past 64 KiB, are
+// replaced as before.
+TEST_F(Basiclist, OutputThatIsNoListingIsRefused) {
+    const Bytes data = record(bytes_of({0x00, 0x3C, 0x00, 0x02}) + "OK" + kEndMark);
+    write_file("PRIME3.DATA", data);
+    write_file("PRIME3.txt", "10 REM\r\n");
+    EXPECT_RUN("basiclist", {"PRIME3.txt", "PRIME3.DATA"},
+               Expected{kStatusMinusOne,
+                        "",
+                        "Output file \"PRIME3.DATA\" is not a listing; it is not replaced. Check "
+                        "the order of the file names, or remove the file first.\n",
+                        {{"PRIME3.DATA", data},
+                         {"PRIME3.txt", "10 REM\r\n"},
+                         {"PRIME3.DATA.tmp", std::nullopt}}});
+    // The same run twice: each replaces the listing before it, which keeps
+    // the permissions it was given.
+    const auto owner_only =
+        std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
+    std::filesystem::permissions(path("PRIME3.txt"), owner_only);
+    for (int run = 0; run < 2; ++run)
+        EXPECT_RUN("basiclist", {"PRIME3.DATA", "PRIME3.txt"},
+                   Expected{1, "", "", {{"PRIME3.txt", "OK\r\n"}}});
+    if (!e2e::windows_target()) {
+        EXPECT_EQ(std::filesystem::status(path("PRIME3.txt")).permissions(), owner_only);
+    }
+    write_file("late.txt", repeat('x', 64 * 1024) + bytes_of({0x00}));
+    EXPECT_RUN("basiclist", {"PRIME3.DATA", "late.txt"},
+               Expected{1, "", "", {{"late.txt", "OK\r\n"}}});
 }
 
 TEST_F(Basiclist, OutputThatIsTheInputIsRefused) {

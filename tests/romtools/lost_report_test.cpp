@@ -19,7 +19,8 @@ using RunFunction = int (*)(int, char*[], FILE*, FILE*);
 
 // Runs `run` on a sound 8192-byte ROM with the report going to /dev/full,
 // which takes the lines into the stream's buffer and fails when they are
-// flushed at the end; checks status and message, then removes the files.
+// flushed at the end; checks status, message and that no output file took
+// its place, then removes the files.
 void expect_lost_report_fails(RunFunction run, const std::string& program) {
     FILE* full = std::fopen("/dev/full", "w");
     if (!full)
@@ -38,8 +39,11 @@ void expect_lost_report_fails(RunFunction run, const std::string& program) {
     name.push_back('\0');
     char* argv[] = {prog.data(), name.data()};
     EXPECT_EQ(run(2, argv, full, err.get()), -1);
-    EXPECT_EQ(err.text(), "Write error on file \"<stdout>\" #28\n");
+    EXPECT_EQ(err.text(), "Write error on file \"<stdout>\" #28 (No space left on device)\n");
     std::fclose(full);
+    // A failed run puts no output in place.
+    for (const char* suffix : {"_high", "_low"})
+        EXPECT_EQ(std::fopen((rom + suffix).c_str(), "rb"), nullptr) << suffix;
     for (const char* suffix : {"", "_high", "_low"})
         std::remove((rom + suffix).c_str());
 }
