@@ -1,4 +1,4 @@
-// Inputs opened with folders refused, and plain files told from everything else.
+// Inputs opened with folders refused, plain files told from everything else, sizes in 64 bits.
 #include "common/input_file.h"
 
 #include <cerrno>
@@ -55,5 +55,44 @@ bool is_plain_file(const char* name) {
 }
 
 #endif
+
+namespace {
+
+#if defined(_WIN32)
+int64_t tell64(FILE* stream) {
+    return _ftelli64(stream);
+}
+int seek64(FILE* stream, int64_t offset, int origin) {
+    return _fseeki64(stream, offset, origin);
+}
+#else
+int64_t tell64(FILE* stream) {
+    return static_cast<int64_t>(ftello(stream));
+}
+int seek64(FILE* stream, int64_t offset, int origin) {
+    return fseeko(stream, static_cast<off_t>(offset), origin);
+}
+#endif
+
+} // namespace
+
+bool stream_size(FILE* stream, uint64_t& size) {
+    const int64_t here = tell64(stream);
+    if (here < 0 || seek64(stream, 0, SEEK_END) != 0)
+        return false;
+    const int64_t end = tell64(stream);
+    if (seek64(stream, here, SEEK_SET) != 0 || end < 0)
+        return false;
+    size = static_cast<uint64_t>(end);
+    return true;
+}
+
+bool stream_position(FILE* stream, uint64_t& position) {
+    const int64_t here = tell64(stream);
+    if (here < 0)
+        return false;
+    position = static_cast<uint64_t>(here);
+    return true;
+}
 
 } // namespace common

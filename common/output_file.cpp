@@ -142,7 +142,7 @@ bool flush_checked(FILE* stream, int& error) {
 }
 
 void report_write_error(FILE* err, const char* name, int error) {
-    std::fprintf(err, "Write error on file \"%s\" #%d\n", name, error);
+    Reporter(err, err).write_error(name, error);
 }
 
 bool OutputFile::open(const std::string& name) {

@@ -1,13 +1,13 @@
 // imgconv's run driver: command line, streams, record 0, LIF probe, then one conversion.
 #include "imgconv/imgconv.h"
 
+#include "common/input_file.h"
 #include "imgconv/capture/capture_load.h"
 #include "imgconv/capture/capture_run.h"
 #include "imgconv/command_line.h"
 #include "imgconv/dump/dump_reader.h"
 #include "imgconv/dump/lif_probe.h"
 #include "imgconv/dump/linear.h"
-#include "imgconv/input_file.h"
 #include "imgconv/plan.h"
 #include "imgconv/report/control_file.h"
 
@@ -100,7 +100,7 @@ int close_streams(Stream& input, common::OutputFile& output, Stream& control, FI
 int convert_dump(const ConvertOptions& opts, Stream& input, const common::Reporter& report) {
     FILE* const out = report.warnings();
     FILE* const err = report.errors();
-    Stream control(opts.control_path ? open_input_file(opts.control_path) : nullptr);
+    Stream control(opts.control_path ? common::open_input(opts.control_path) : nullptr);
     if (opts.control_path) {
         if (!control) {
             std::fprintf(err, "Could not open control file \"%s\".\n", opts.control_path);
@@ -122,7 +122,7 @@ int convert_dump(const ConvertOptions& opts, Stream& input, const common::Report
         if (!prepare_linear(opts, plan, table, out, err))
             return common::kExitFailure;
         uint64_t input_bytes = 0;
-        if (!stream_size(input.get(), input_bytes))
+        if (!common::stream_size(input.get(), input_bytes))
             input_bytes = 0;
         if (!image_size_allowed(plan.image_bytes, input_bytes, geometry_all_given(opts),
                                 plan.cylinders, plan.heads, plan.sectors,
@@ -185,7 +185,7 @@ int convert(const ConvertOptions& opts, const common::Reporter& report) {
 
     // Declared before the stream so that it outlives the stream.
     char input_buffer[kInputBufferBytes];
-    Stream input(open_input_file(opts.input_path));
+    Stream input(common::open_input(opts.input_path));
     if (!input) {
         std::fprintf(err, "Could not open input file \"%s\".\n", opts.input_path);
         return common::kExitFailure;

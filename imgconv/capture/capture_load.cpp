@@ -2,9 +2,9 @@
 // printed.
 #include "imgconv/capture/capture_load.h"
 
+#include "common/input_file.h"
 #include "imgconv/capture/image_disk.h"
 #include "imgconv/capture/tele_disk.h"
-#include "imgconv/input_file.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -100,7 +100,7 @@ bool load_capture(const CaptureRequest& request, LoadedCapture& result,
                   const common::Reporter& report) {
     if (geometry_option_too_big(request.cylinders, request.heads, request.sectors, report))
         return false;
-    InputHandle input(open_input_file(request.path));
+    InputHandle input(common::open_input(request.path));
     if (!input) {
         report.error("Could not open input file \"%s\".\n", request.path);
         return false;
@@ -122,7 +122,7 @@ bool load_capture(const CaptureRequest& request, LoadedCapture& result,
         std::rewind(input.get());
     }
     uint64_t size = 0;
-    if (!stream_size(input.get(), size)) {
+    if (!common::stream_size(input.get(), size)) {
         report.read_error(request.path, errno != 0 ? errno : EIO);
         return false;
     }

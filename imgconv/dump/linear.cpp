@@ -1,9 +1,9 @@
 // Linear conversion of a dump: preparation, then each record read from its place and written.
 #include "imgconv/dump/linear.h"
 
+#include "common/input_file.h"
 #include "imgconv/dump/dump_reader.h"
 #include "imgconv/dump/matchlist.h"
-#include "imgconv/input_file.h"
 
 #include <cerrno>
 
@@ -35,7 +35,7 @@ void load_track(const DumpPlan& plan, const InterleaveTable& table, uint32_t fir
 // geometry, which scrambles the image without any read failing.
 void warn_unread_tail(uint64_t used_end, FILE* input, const common::Reporter& report) {
     uint64_t size = 0;
-    if (!stream_size(input, size) || size <= used_end)
+    if (!common::stream_size(input, size) || size <= used_end)
         return;
     report.warning("the last %llu bytes of the input were not read; check -j, -cskip, -hskip "
                    "and the geometry.\n",

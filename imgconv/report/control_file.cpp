@@ -1,7 +1,7 @@
 // Rebuilds a disk from a SECSCAN sector report: the report source walked into the track writer.
 #include "imgconv/report/control_file.h"
 
-#include "imgconv/input_file.h"
+#include "common/input_file.h"
 #include "imgconv/report/report_reader.h"
 #include "imgconv/report/report_source.h"
 #include "imgconv/report/track_writer.h"
@@ -73,7 +73,8 @@ int convert_from_control_file(const ControlFileJob& job) {
         return -1;
     // A report cut short leaves the rest of the dump unread.
     uint64_t position = 0, size = 0;
-    if (stream_position(job.input, position) && stream_size(job.input, size) && size > position)
+    if (common::stream_position(job.input, position) && common::stream_size(job.input, size) &&
+        size > position)
         writer.warn_unread_input(size - position);
     return 0;
 }
