@@ -14,7 +14,7 @@ namespace common {
 // set to the errno of the failure, when any byte did not get through.
 bool flush_checked(FILE* stream, int& error);
 
-// Prints "Write error on file "<name>" #<error>" on `err`, the number alone.
+// Prints "Write error on file "<name>" #<error> (<meaning>)" on `err`.
 void report_write_error(FILE* err, const char* name, int error);
 
 // Owns one file opened for writing (bytes pass unchanged). Where the output
@@ -45,10 +45,10 @@ class OutputFile {
 
     // Flushes, checks the error indicator, closes and puts the file in the
     // output's place. False, after "Write error on file ..." on `err` with
-    // the errno of the first step that failed (the number alone), when the
+    // the errno of the first step that failed and its meaning, when the
     // output is not all on disk; an existing output is then as it was.
     bool finish(FILE* err);
-    // The same, with the number's meaning in the message.
+    // The same, through the program's reporter.
     bool finish(const Reporter& report);
 
     // The two halves of finish, for a run whose outputs are replaced together

@@ -183,21 +183,26 @@ TEST_F(ControlFileProgram, DumpShorterThanTheReport) {
                                  sector_line(0, 1, 0, 256));
     const Bytes dump = sector_data(1, 256) + sector_data(2, 100);
     write_file("dump.bin", dump);
+    // The first track already written is not left behind as an output.
     EXPECT_RUN("imgconv", {"dump.bin", "out.hpi", "-l", "report.txt"},
                e2e::Expected{e2e::kStatusMinusOne,
                              kNoLif + "Using control file report.txt...",
                              "Premature end of input data (exiting)\n",
-                             {{"out.hpi", dump.substr(0, 256)}}});
+                             {{"out.hpi", std::nullopt}}});
+    EXPECT_EQ(folder(), (std::vector<std::string>{"dump.bin", "report.txt"}));
 }
 
 TEST_F(ControlFileProgram, NegativeSizeEndsTheRun) {
     write_file("report.txt", track_line(0, 0, 1) + sector_line(0, 0, 0, -4));
     write_file("dump.bin", sector_data(1, 256));
+    // An earlier image keeps its bytes.
+    write_file("out.hpi", "an earlier image");
     EXPECT_RUN("imgconv", {"dump.bin", "out.hpi", "-l", "report.txt"},
                e2e::Expected{e2e::kStatusMinusOne,
                              kNoLif + "Using control file report.txt...",
                              "Negative sector size -4 in line 2 of control file \"report.txt\"\n",
-                             {{"out.hpi", ""}}});
+                             {{"out.hpi", "an earlier image"}}});
+    EXPECT_EQ(folder(), (std::vector<std::string>{"dump.bin", "out.hpi", "report.txt"}));
 }
 
 // Under Wine the Windows build's "/dev/full" is the same device, full alike.

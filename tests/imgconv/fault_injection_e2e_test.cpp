@@ -103,13 +103,14 @@ TEST_F(ImgconvFaults, OddNamesQuotedExactlyForEveryFile) {
                  kNoLif + "Using control file " + report + "...",
                  "Write error on file \"" + full + "\" " + testdata::error_number(ENOSPC) + "\n",
                  {}});
-    EXPECT_RUN("imgconv", with({input, full}, kOneTrack),
-               Expected{kStatusMinusOne,
-                        kNoLif + "Warning: input ends before record 2; missing bytes written as "
-                                 "zeros.\n",
-                        // The image fails only at the close, whose message is the kit's own.
-                        "Write error on file \"" + full + "\" #" + std::to_string(ENOSPC) + "\n",
-                        {}});
+    EXPECT_RUN(
+        "imgconv", with({input, full}, kOneTrack),
+        Expected{kStatusMinusOne,
+                 kNoLif + "Warning: input ends before record 2; missing bytes written as "
+                          "zeros.\n",
+                 // The image fails only at the close.
+                 "Write error on file \"" + full + "\" " + testdata::error_number(ENOSPC) + "\n",
+                 {}});
 }
 
 // The input and control file keep every byte under any name that leads to them.
@@ -141,11 +142,22 @@ TEST_F(ImgconvFaults, RecordPast2To31InADumpOfMoreThan2GiB) {
     const Bytes below(1024, 'b');
     write_sparse("big.ima", k2GiB + 4096, k2GiB - 1024, below + Bytes(1024, 'p'));
     // Cylinder c lies at c * (1024 + 0x7FFFF800): 0, 2^31 - 1024, 2^32 - 2048.
+    // The third cylinder fails the run: the earlier image stays as it was.
+    std::vector<std::string> args = {"big.ima", "out.bin", "-r",     "1024",      "-c",
+                                     "3",       "-h",      "1",      "-s",        "1",
+                                     "-i",      "1",       "-cskip", "0x7FFFF800"};
+    const Bytes earlier = "an earlier image";
+    write_file("out.bin", earlier);
+    EXPECT_RUN("imgconv", args,
+               Expected{kStatusMinusOne, kNoLif, kSeekError, {{"out.bin", earlier}}});
+    EXPECT_EQ(folder(), (std::vector<std::string>{"big.ima", "out.bin"}));
+    // With the record at 2^31 - 1024 as the last one the run succeeds, and the
+    // 4096 bytes past it, beyond 2^31, are counted as unread.
+    args[5] = "2";
     EXPECT_RUN(
-        "imgconv",
-        {"big.ima", "out.bin", "-r", "1024", "-c", "3", "-h", "1", "-s", "1", "-i", "1", "-cskip",
-         "0x7FFFF800"},
-        Expected{kStatusMinusOne, kNoLif, kSeekError, {{"out.bin", Bytes(1024, '\0') + below}}});
+        "imgconv", args,
+        Expected{
+            0, kNoLif + testdata::unread_tail(4096), "", {{"out.bin", Bytes(1024, '\0') + below}}});
     fs::remove(path("big.ima"));
 }
 

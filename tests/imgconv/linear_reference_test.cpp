@@ -43,7 +43,15 @@ struct Case {
 struct Result {
     int status = 0;
     std::string out, err, image;
+    std::vector<std::string> folder; // the names in the folder after the run, sorted
 };
+
+// Where a run's image goes: over a plain file that holds an earlier image,
+// which only a run that succeeds replaces; or through a symbolic link to a
+// file, written in place, where a failed run leaves what it wrote.
+enum class Output { replaced, through_link };
+
+const std::string kEarlierImage = "an earlier image";
 
 std::vector<std::string> words_of(const Case& k) {
     std::vector<std::string> w{
@@ -242,8 +250,15 @@ class LinearReference : public ::testing::Test {
 
     std::string file(const char* name) const { return (dir_ / name).string(); }
 
-    // Runs imgconv in-process on the dump file; the image is what it wrote.
-    Result run(const Case& k) const {
+    // Runs imgconv in-process on the dump file into image.bin, set up as
+    // `where` says; the image is what the output holds afterwards.
+    Result run(const Case& k, Output where) const {
+        fs::remove(file("image.bin"));
+        fs::remove(file("image.target"));
+        if (where == Output::replaced)
+            std::ofstream(file("image.bin"), std::ios::binary) << kEarlierImage;
+        else
+            fs::create_symlink(file("image.target"), file("image.bin"));
         std::vector<std::string> words{"imgconv", file("dump.ima"), file("image.bin")};
         for (const std::string& w : words_of(k))
             words.push_back(w);
@@ -255,16 +270,31 @@ class LinearReference : public ::testing::Test {
         res.status = run_imgconv(static_cast<int>(argv.size()), argv.data(), o.get(), e.get());
         res.out = o.text();
         res.err = e.text();
-        std::ifstream in(file("image.bin"), std::ios::binary);
+        std::ifstream in(file(where == Output::replaced ? "image.bin" : "image.target"),
+                         std::ios::binary);
         std::ostringstream got;
         got << in.rdbuf();
         res.image = got.str();
+        for (const auto& entry : fs::directory_iterator(dir_))
+            res.folder.push_back(entry.path().filename().string());
+        std::sort(res.folder.begin(), res.folder.end());
         return res;
     }
 
     // Converts the dump file with imgconv and reads it by the dump model, and checks
-    // that exit status, both message streams and the image agree.
+    // that exit status, both message streams and the image agree, for both kinds
+    // of output: a failed run leaves an earlier image as it was, or, written in
+    // place, the records before the failure; never a file beside the output.
     void expect_same_as_model(const Case& k) const {
+        for (const Output where : {Output::replaced, Output::through_link}) {
+            expect_same_as_model(k, where);
+            if (::testing::Test::HasFatalFailure())
+                return;
+        }
+    }
+
+    void expect_same_as_model(const Case& k, Output where) const {
+        SCOPED_TRACE(where == Output::replaced ? "over a plain file" : "through a link");
         FILE* input = std::fopen(file("dump.ima").c_str(), "rb");
         ASSERT_NE(input, nullptr);
         Result expected = expected_copy(k, input);
@@ -276,12 +306,20 @@ class LinearReference : public ::testing::Test {
                      " interleave=" + std::to_string(k.interleave) + "\n";
         expected.out = probe + expected.out;
 
-        const Result got = run(k);
+        if (where == Output::replaced && expected.status != 0)
+            expected.image = kEarlierImage;
+        const std::vector<std::string> folder =
+            where == Output::replaced
+                ? std::vector<std::string>{"dump.ima", "image.bin"}
+                : std::vector<std::string>{"dump.ima", "image.bin", "image.target"};
+
+        const Result got = run(k, where);
         ASSERT_EQ(got.status, expected.status) << describe(k);
         ASSERT_EQ(got.out, expected.out) << describe(k);
         ASSERT_EQ(got.err, expected.err) << describe(k);
         ASSERT_EQ(got.image.size(), expected.image.size()) << describe(k);
         ASSERT_TRUE(got.image == expected.image) << "image differs for " << describe(k);
+        ASSERT_EQ(got.folder, folder) << describe(k);
     }
 
     fs::path dir_;
@@ -449,7 +487,7 @@ TEST_F(LinearReference, ShiftsThatWrapOrCross2To31) {
         expect_same_as_model(f.k);
         if (HasFatalFailure())
             return;
-        EXPECT_EQ(run(f.k).status != 0, f.expect_failure);
+        EXPECT_EQ(run(f.k, Output::replaced).status != 0, f.expect_failure);
     }
 }
 

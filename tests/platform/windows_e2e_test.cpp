@@ -108,7 +108,7 @@ TEST_F(Platform, SplitOutputsKeepLineFeedAndCarriageReturnBytes) {
 // ends in CR LF, on POSIX in LF alone.
 TEST_F(Platform, UsageTextLinesEndInCrLfOnWindowsOnly) {
     const std::vector<std::pair<std::string, size_t>> usage_lines = {
-        {"imgconv", 22}, {"blocksum", 2}, {"bytesplit", 2}, {"basiclist", 3}};
+        {"imgconv", 23}, {"blocksum", 2}, {"bytesplit", 2}, {"basiclist", 3}};
     for (const auto& [program, lines] : usage_lines) {
         SCOPED_TRACE(program);
         const e2e::Outcome got = run(program, {});

@@ -1,11 +1,8 @@
-// Fixture for the ROM programs' end-to-end tests: their usage text as a run prints it, and what a
-// run left in the folder.
+// Fixture for the ROM programs' end-to-end tests: their usage text as a run prints it.
 #pragma once
 
 #include "e2e.h"
 
-#include <algorithm>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -20,14 +17,5 @@ class RomProgramTest : public e2e::Test {
         const std::string name = o.out.substr(start, o.out.find(' ', start) - start);
         EXPECT_NE(name.find(program), std::string::npos) << "no usage text: " << o.out;
         return prefix + name + rest;
-    }
-
-    // The names in the test's folder, sorted: what a run left behind.
-    std::vector<std::string> folder() const {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(dir_))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
     }
 };

@@ -1,6 +1,7 @@
 // Runs a built program in a child process and compares its four channels with what a test expects.
 #include "e2e.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -181,6 +182,14 @@ Bytes Test::read_file(const std::string& name) const {
 bool Test::exists(const std::string& name) const {
     std::error_code ec;
     return fs::exists(dir_ / name, ec);
+}
+
+std::vector<std::string> Test::folder() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::string Test::command_line(const std::string& program,

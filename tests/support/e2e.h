@@ -46,6 +46,8 @@ class Test : public ::testing::Test {
     void write_file(const std::string& name, const Bytes& data) const;
     Bytes read_file(const std::string& name) const;
     bool exists(const std::string& name) const;
+    // The names in the test's folder, sorted: what a run left behind.
+    std::vector<std::string> folder() const;
 
     // Runs `program` (imgconv, blocksum, bytesplit, basiclist) with `args` in
     // the test's folder and collects the named files afterwards.
