@@ -24,7 +24,7 @@ namespace {
 // that a file of garbage cannot flood the console.
 constexpr uint64_t kMaxDamageLines = 10;
 
-constexpr const char* kStdoutName = "<stdout>";
+using common::kStdoutName;
 
 // Records with one kind of damage seen so far in the run.
 struct DamageCount {

@@ -1,6 +1,7 @@
 // The kit's message forms: warnings, failures and error numbers with their meaning.
 #include "common/report.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstring>
 
@@ -40,6 +41,15 @@ void Reporter::read_error(const char* name, int error) const {
 void Reporter::write_error(const char* name, int error) const {
     std::fprintf(errors_, "Write error on file \"%s\" %s\n", name,
                  error_number_text(error).c_str());
+}
+
+bool Reporter::warnings_delivered(const char* stream_name) const {
+    // Cleared first: a failure that sets no errno of its own reports #0.
+    errno = 0;
+    if (std::fflush(warnings_) == 0 && !std::ferror(warnings_))
+        return true;
+    write_error(stream_name, errno);
+    return false;
 }
 
 } // namespace common

@@ -14,6 +14,9 @@
 
 namespace common {
 
+// How the messages name standard output when a write to it fails.
+constexpr const char* kStdoutName = "<stdout>";
+
 // A system error number as the messages show it: "#28 (No space left on
 // device)". Without a description of its own (0, or a number the system does
 // not know) only "#<n>".
@@ -40,6 +43,12 @@ class Reporter {
     void read_error(const char* name, int error) const;
     // "Write error on file "<name>" #<n> (<meaning>)".
     void write_error(const char* name, int error) const;
+
+    // Flushes the warnings stream and checks that everything printed on it
+    // got through; false, after a write error naming it as `stream_name`,
+    // when some of it was lost. A run whose warnings name lost data calls
+    // this before it puts its output in place.
+    bool warnings_delivered(const char* stream_name) const;
 
   private:
     FILE* warnings_;

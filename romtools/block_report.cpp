@@ -27,7 +27,7 @@ bool finish_report(FILE* out, const common::Reporter& report) {
     int error = 0;
     if (common::flush_checked(out, error))
         return true;
-    report.write_error("<stdout>", error);
+    report.write_error(common::kStdoutName, error);
     return false;
 }
 

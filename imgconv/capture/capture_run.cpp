@@ -5,6 +5,7 @@
 
 #include "common/exit_status.h"
 #include "common/output_file.h"
+#include "common/report.h"
 
 #include <memory>
 
@@ -22,7 +23,9 @@ const char* kind_name(InputKind kind) {
 }
 
 // Creates the image and writes every slot; reports a failure naming the file.
-int write_image(const ConvertOptions& opts, const Placement& placement, FILE* err) {
+int write_image(const ConvertOptions& opts, const Placement& placement,
+                const common::Reporter& report) {
+    FILE* const err = report.errors();
     // Declared before the file so that it outlives the file's last flush.
     std::unique_ptr<char[]> buffer(new char[kImageBufferBytes]);
     common::OutputFile image;
@@ -32,9 +35,13 @@ int write_image(const ConvertOptions& opts, const Placement& placement, FILE* er
     }
     std::setvbuf(image.get(), buffer.get(), _IOFBF, kImageBufferBytes);
     if (const int error = write_placement(placement, image.get())) {
-        common::report_write_error(err, opts.output_path, error);
+        report.write_error(opts.output_path, error);
         return common::kExitFailure;
     }
+    // The warnings that name lost records belong to the image: without them
+    // it does not replace an earlier one.
+    if (!report.warnings_delivered(common::kStdoutName))
+        return common::kExitFailure;
     return image.finish(err) ? common::kExitDone : common::kExitFailure;
 }
 
@@ -65,10 +72,11 @@ int convert_capture(const ConvertOptions& opts, InputKind kind, FILE* out, FILE*
     request.cylinders = opts.cylinders;
     request.heads = opts.heads;
     request.verbose = opts.verbose;
+    const common::Reporter report(out, err);
     LoadedCapture loaded;
-    if (!load_capture(request, loaded, common::Reporter(out, err)))
+    if (!load_capture(request, loaded, report))
         return common::kExitFailure;
-    return write_image(opts, loaded.placement, err);
+    return write_image(opts, loaded.placement, report);
 }
 
 } // namespace imgconv

@@ -425,6 +425,8 @@ TEST_F(LinearReference, LostStandardOutputFailsTheRun) {
     if (!full)
         GTEST_SKIP() << "no /dev/full here";
     std::ofstream(file("dump.ima"), std::ios::binary) << std::string(4096, 'x');
+    // The warnings belong to the image: without them an earlier image stays.
+    std::ofstream(file("image.bin"), std::ios::binary) << "earlier";
     std::vector<std::string> words{"imgconv", file("dump.ima"), file("image.bin")};
     std::vector<char*> argv;
     for (std::string& w : words)
@@ -434,6 +436,8 @@ TEST_F(LinearReference, LostStandardOutputFailsTheRun) {
     std::fclose(full);
     EXPECT_EQ(err.text(),
               "Write error on file \"<stdout>\" " + common::error_number_text(ENOSPC) + "\n");
+    std::ifstream kept(file("image.bin"), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "earlier");
 }
 
 TEST_F(LinearReference, ShiftsThatWrapOrCross2To31) {
