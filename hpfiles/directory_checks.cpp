@@ -1,0 +1,119 @@
+// Checks that both directory readers make: files sharing records, names given twice, records
+// in use, and the directory's BCD dates.
+#include "hpfiles/directory_checks.h"
+
+#include "hpfiles/listing.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+namespace hpfiles {
+
+namespace {
+
+constexpr int kCenturyPivotYear = 70; // two-digit years from here on are 19xx
+
+// A BCD byte's value, or -1 when a digit is not decimal.
+int bcd_value(unsigned char b) {
+    const int hi = b >> 4, lo = b & 0x0F;
+    return hi > 9 || lo > 9 ? -1 : hi * 10 + lo;
+}
+
+} // namespace
+
+void note_overlaps(std::vector<Entry>& entries, const std::vector<bool>& live) {
+    std::vector<size_t> order;
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (live[i] && entries[i].records > 0)
+            order.push_back(i);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return entries[a].start < entries[b].start; });
+    // Per entry: the first partners (named) and how many there are in all.
+    std::vector<std::vector<size_t>> named(entries.size());
+    std::vector<uint64_t> count(entries.size(), 0);
+    auto pair = [&](size_t a, size_t b) {
+        if (named[a].size() < kMaxOverlapNotes)
+            named[a].push_back(b);
+        ++count[a];
+    };
+    for (size_t k = 0; k < order.size(); ++k) {
+        const Entry& e = entries[order[k]];
+        const uint64_t end = uint64_t{e.start} + e.records;
+        for (size_t m = k + 1; m < order.size() && entries[order[m]].start < end; ++m) {
+            pair(order[k], order[m]);
+            pair(order[m], order[k]);
+        }
+    }
+    for (size_t i = 0; i < entries.size(); ++i) {
+        std::sort(named[i].begin(), named[i].end());
+        for (size_t p : named[i])
+            entries[i].notes.push_back("overlaps " + escape_name(entries[p].name));
+        if (count[i] > named[i].size()) {
+            const uint64_t more = count[i] - named[i].size();
+            entries[i].notes.push_back("overlaps " + std::to_string(more) + " more file" +
+                                       (more == 1 ? "" : "s"));
+        }
+    }
+}
+
+void warn_duplicate_names(const std::vector<Entry>& entries, const std::vector<bool>& live,
+                          std::vector<std::string>& warnings) {
+    std::map<std::string, size_t> times;
+    std::vector<std::string> order; // names in the order they first appear
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (!live[i])
+            continue;
+        if (++times[entries[i].name] == 2)
+            order.push_back(entries[i].name);
+    }
+    for (const std::string& name : order)
+        warnings.push_back("Warning: " + std::to_string(times[name]) +
+                           " files in the directory are named \"" + escape_name(name) +
+                           "\"; get cannot choose between them by name.\n");
+}
+
+uint64_t covered_records(std::vector<Extent> extents, uint64_t limit) {
+    for (Extent& e : extents)
+        e.end = std::min(e.end, limit);
+    std::sort(extents.begin(), extents.end(),
+              [](const Extent& a, const Extent& b) { return a.start < b.start; });
+    uint64_t covered = 0, reached = 0;
+    for (const Extent& e : extents) {
+        const uint64_t from = std::max(e.start, reached);
+        if (e.end > from) {
+            covered += e.end - from;
+            reached = e.end;
+        }
+    }
+    return covered;
+}
+
+std::string directory_date(const unsigned char* six) {
+    if (std::all_of(six, six + 6, [](unsigned char b) { return b == 0; }))
+        return "";
+    int v[6];
+    for (int i = 0; i < 6; ++i)
+        v[i] = bcd_value(six[i]);
+    const bool valid = v[0] >= 0 && v[1] >= 1 && v[1] <= 12 && v[2] >= 1 && v[2] <= 31 &&
+                       v[3] >= 0 && v[3] <= 23 && v[4] >= 0 && v[4] <= 59 && v[5] >= 0 &&
+                       v[5] <= 59;
+    char text[32];
+    if (!valid) {
+        std::snprintf(text, sizeof text, "%02X%02X%02X%02X%02X%02X", six[0], six[1], six[2], six[3],
+                      six[4], six[5]);
+        return text;
+    }
+    const int year = v[0] + (v[0] >= kCenturyPivotYear ? 1900 : 2000);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year, v[1], v[2], v[3], v[4],
+                  v[5]);
+    return text;
+}
+
+uint32_t records_present(uint64_t start, uint64_t records, uint64_t image_records) {
+    if (start >= image_records)
+        return 0;
+    return static_cast<uint32_t>(std::min(records, image_records - start));
+}
+
+} // namespace hpfiles
