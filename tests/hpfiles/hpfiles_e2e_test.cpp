@@ -13,6 +13,7 @@ using e2e::Bytes;
 using e2e::Expected;
 using e2e::kStatusMinusOne;
 using hpfiles_test::bcd_date;
+using hpfiles_test::hp9845_type_word;
 using hpfiles_test::Hp9845Disk;
 using hpfiles_test::Hp9845Entry;
 using hpfiles_test::LifDisk;
@@ -151,6 +152,20 @@ TEST_F(Hpfiles, GetWritesWholeRecordsUnderPlainDistinctNames) {
                         "OLD        purged      256 bytes  OLD.purged\n",
                         "File \"-x\" is not on disk \"disk.lif\".\n",
                         {{"_sp_ace.PROG", lif_record(6)}, {"OLD.purged", lif_record(4)}}});
+    // A file in the system tracks is written, with a warning.
+    const Bytes sys = bytes(Hp9845Disk()
+                                .entry(Hp9845Entry{"SYS", 5, 1, 128, hp9845_type_word(6, 16)})
+                                .free_extent(16, 48)
+                                .image());
+    write_file("sys.hpi", sys);
+    EXPECT_RUN("hpfiles", {"get", "sys.hpi"},
+               Expected{0,
+                        "SYS        PROG        256 bytes  SYS.PROG\n",
+                        "Warning: the files (1 record) and the free table (48 records) do not "
+                        "make up the data area (48 records).\n"
+                        "Warning: file \"SYS\" starts in the system area; it is written as it "
+                        "lies on the disk.\n",
+                        {{"SYS.PROG", sys.substr(5 * kRecord, kRecord)}}});
 }
 
 TEST_F(Hpfiles, FailuresWriteNothing) {
