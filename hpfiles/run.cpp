@@ -52,8 +52,8 @@ bool find_entry(const Volume& volume, const std::string& typed, bool with_purged
                 const char* disk_path, const common::Reporter& report, size_t& index) {
     std::string raw;
     if (!unescape_name(typed, raw)) {
-        report.error("File name \"%s\" holds a control byte; write it as \\xHH, as list shows "
-                     "it.\n",
+        report.error("File name \"%s\" holds a byte outside printable ASCII; write it as \\xHH, "
+                     "as list shows it.\n",
                      escape_name(typed).c_str());
         return false;
     }

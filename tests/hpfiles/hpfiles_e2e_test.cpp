@@ -171,6 +171,10 @@ TEST_F(Hpfiles, GetWritesWholeRecordsUnderPlainDistinctNames) {
 TEST_F(Hpfiles, FailuresWriteNothing) {
     write_file("zero.bin", Bytes(2 * kRecord, '\0'));
     write_file("A_B.DATA", lif_disk());
+    write_file("twins.lif", bytes(LifDisk(8)
+                                      .entry(LifEntry{"TWIN", 0xE020, 3, 1})
+                                      .entry(LifEntry{"TWIN", 0xE020, 4, 1})
+                                      .image()));
     struct Case {
         std::vector<std::string> args;
         Bytes err;
@@ -180,6 +184,11 @@ TEST_F(Hpfiles, FailuresWriteNothing) {
          "Disk \"zero.bin\" holds neither a LIF volume nor an HP 9845 file system.\n"},
         {{"get", "disk.lif", "-o", "nosuch"}, "Output folder \"nosuch\" does not exist.\n"},
         {{"get", "disk.lif", "OLD"}, "File \"OLD\" is not on disk \"disk.lif\".\n"},
+        {{"get", "twins.lif", "TWIN", "-o", "."},
+         "Warning: 2 files in the directory are named \"TWIN\"; get cannot choose between "
+         "them by name.\n"
+         "File name \"TWIN\" fits more than one entry on disk \"twins.lif\"; nothing is "
+         "written for it.\n"},
         // The disk is never written: not even when one of its files has its name.
         {{"get", "A_B.DATA", "A/B"},
          "Output file \"A_B.DATA\" is the input file \"A_B.DATA\"; it is not overwritten.\n"},
@@ -194,6 +203,7 @@ TEST_F(Hpfiles, FailuresWriteNothing) {
                             c.err,
                             {{"out.txt", std::nullopt},
                              {"OLD.purged", std::nullopt},
+                             {"TWIN.PROG", std::nullopt},
                              {"A_B.DATA", lif_disk()}}});
 }
 
