@@ -1,5 +1,4 @@
-// The disk a run reads: an HP-order image read whole, or a capture placed in memory, with what
-// is known of each 256-byte disk record.
+// The disk a run reads (an image, or a capture placed in memory) and each record's reading state.
 #pragma once
 
 #include "common/report.h"

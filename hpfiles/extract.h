@@ -1,5 +1,4 @@
-// get: the names files are written under, the bytes of each file, the warnings about its damage
-// and the checked writing.
+// get: the file names, each file's bytes, the warnings about its damage and the checked writes.
 #pragma once
 
 #include "hpfiles/disk.h"

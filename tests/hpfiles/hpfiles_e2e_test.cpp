@@ -1,5 +1,4 @@
-// hpfiles run as a user runs it on small LIF and 9845 disks and on a damaged capture: status,
-// standard output, standard error and the files written, checked at once.
+// hpfiles on small LIF and 9845 disks and a damaged capture, every channel checked at once.
 #include "disk_builder.h"
 #include "e2e.h"
 
