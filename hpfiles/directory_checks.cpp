@@ -22,37 +22,87 @@ int bcd_value(unsigned char b) {
 
 } // namespace
 
+namespace {
+
+// The ends of extents in the order of their starts, searchable for the last extent before a
+// position whose end passes a record.
+class EndTree {
+  public:
+    explicit EndTree(const std::vector<uint64_t>& ends) {
+        while (leaves_ < ends.size())
+            leaves_ *= 2;
+        max_.assign(2 * leaves_, 0);
+        std::copy(ends.begin(), ends.end(), max_.begin() + static_cast<long>(leaves_));
+        for (size_t i = leaves_ - 1; i > 0; --i)
+            max_[i] = std::max(max_[2 * i], max_[2 * i + 1]);
+    }
+    // The last position before `limit` whose end is past `record`, or `limit` when none is.
+    size_t last_before(size_t limit, uint64_t record) const {
+        const size_t found = search(1, 0, leaves_, limit, record);
+        return found == kNone ? limit : found;
+    }
+
+  private:
+    static constexpr size_t kNone = static_cast<size_t>(-1);
+    size_t search(size_t node, size_t lo, size_t hi, size_t limit, uint64_t record) const {
+        if (lo >= limit || max_[node] <= record)
+            return kNone;
+        if (hi - lo == 1)
+            return lo;
+        const size_t mid = lo + (hi - lo) / 2;
+        const size_t right = search(2 * node + 1, mid, hi, limit, record);
+        return right != kNone ? right : search(2 * node, lo, mid, limit, record);
+    }
+    size_t leaves_ = 1;
+    std::vector<uint64_t> max_;
+};
+
+} // namespace
+
 void note_overlaps(std::vector<Entry>& entries, const std::vector<bool>& live) {
-    std::vector<size_t> order;
+    std::vector<size_t> order; // live entries with records, by first record
     for (size_t i = 0; i < entries.size(); ++i)
         if (live[i] && entries[i].records > 0)
             order.push_back(i);
     std::stable_sort(order.begin(), order.end(),
                      [&](size_t a, size_t b) { return entries[a].start < entries[b].start; });
-    // Per entry: the first partners (named) and how many there are in all.
-    std::vector<std::vector<size_t>> named(entries.size());
-    std::vector<uint64_t> count(entries.size(), 0);
-    auto pair = [&](size_t a, size_t b) {
-        if (named[a].size() < kMaxOverlapNotes)
-            named[a].push_back(b);
-        ++count[a];
-    };
-    for (size_t k = 0; k < order.size(); ++k) {
-        const Entry& e = entries[order[k]];
-        const uint64_t end = uint64_t{e.start} + e.records;
-        for (size_t m = k + 1; m < order.size() && entries[order[m]].start < end; ++m) {
-            pair(order[k], order[m]);
-            pair(order[m], order[k]);
-        }
+    std::vector<uint64_t> starts, ends;
+    for (size_t i : order) {
+        starts.push_back(entries[i].start);
+        ends.push_back(uint64_t{entries[i].start} + entries[i].records);
     }
-    for (size_t i = 0; i < entries.size(); ++i) {
-        std::sort(named[i].begin(), named[i].end());
-        for (size_t p : named[i])
-            entries[i].notes.push_back("overlaps " + escape_name(entries[p].name));
-        if (count[i] > named[i].size()) {
-            const uint64_t more = count[i] - named[i].size();
-            entries[i].notes.push_back("overlaps " + std::to_string(more) + " more file" +
-                                       (more == 1 ? "" : "s"));
+    std::vector<uint64_t> sorted_ends = ends;
+    std::sort(sorted_ends.begin(), sorted_ends.end());
+    const EndTree tree(ends);
+    for (size_t k = 0; k < order.size(); ++k) {
+        // Files sharing a record with this one: those starting before its end, less those
+        // ending before its start, less itself.
+        const auto starting = static_cast<uint64_t>(
+            std::lower_bound(starts.begin(), starts.end(), ends[k]) - starts.begin());
+        const auto ended = static_cast<uint64_t>(
+            std::upper_bound(sorted_ends.begin(), sorted_ends.end(), starts[k]) -
+            sorted_ends.begin());
+        const uint64_t partners = starting - ended - 1;
+        // Name a few: the nearest that start before it, then those that start after.
+        std::vector<size_t> named;
+        for (size_t m = k; named.size() < kMaxOverlapNotes;) {
+            const size_t found = tree.last_before(m, starts[k]);
+            if (found == m)
+                break;
+            named.push_back(order[found]);
+            m = found;
+        }
+        for (size_t m = k + 1;
+             m < order.size() && starts[m] < ends[k] && named.size() < kMaxOverlapNotes; ++m)
+            named.push_back(order[m]);
+        std::sort(named.begin(), named.end());
+        Entry& e = entries[order[k]];
+        for (size_t p : named)
+            e.notes.push_back("overlaps " + escape_name(entries[p].name));
+        if (partners > named.size()) {
+            const uint64_t more = partners - named.size();
+            e.notes.push_back("overlaps " + std::to_string(more) + " more file" +
+                              (more == 1 ? "" : "s"));
         }
     }
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,33 @@ TEST(LifVolume, HumanListingIsAligned) {
               "X       purged  0000      5        1    256     256        purged\n"
               "1 file, 1 purged entry, 4 free records\n");
     EXPECT_TRUE(v.warnings.empty());
+}
+
+TEST(LifVolume, OverlapsNameAFewFilesAndCountTheRest) {
+    LifDisk d(20);
+    const struct {
+        const char* name;
+        uint32_t start, records;
+        const char* notes;
+    } files[] = {
+        {"W", 3, 1, ""},
+        {"BIG", 4, 10, "overlaps A; overlaps B; overlaps C; overlaps 1 more file"},
+        {"A", 5, 1, "overlaps BIG"},
+        {"B", 6, 1, "overlaps BIG"},
+        {"C", 8, 1, "overlaps BIG"},
+        {"D", 13, 3, "overlaps BIG; overlaps E"}, // BIG found past A, B and C
+        {"E", 14, 1, "overlaps D"},
+    };
+    for (const auto& f : files)
+        d.entry({f.name, 0x0001, f.start, f.records});
+    const Volume v = read(d.image());
+    ASSERT_EQ(v.entries.size(), std::size(files));
+    for (size_t i = 0; i < v.entries.size(); ++i) {
+        std::string notes;
+        for (const std::string& n : v.entries[i].notes)
+            notes += (notes.empty() ? "" : "; ") + n;
+        EXPECT_EQ(notes, files[i].notes) << files[i].name;
+    }
 }
 
 TEST(Hp9845Volume, ListsEveryEntryAsTsvWithTableChecks) {
