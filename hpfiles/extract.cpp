@@ -45,6 +45,18 @@ std::string lower(std::string text) {
     return text;
 }
 
+// Windows takes these names, with any extension, for devices, whatever the folder: a file
+// called CON.DATA would go to the console.
+bool device_name(const std::string& part) {
+    static const char* const kDevices[] = {"con", "prn", "aux", "nul"};
+    const std::string name = lower(part);
+    for (const char* device : kDevices)
+        if (name == device)
+            return true;
+    return name.size() == 4 && (name.compare(0, 3, "com") == 0 || name.compare(0, 3, "lpt") == 0) &&
+           name[3] >= '0' && name[3] <= '9';
+}
+
 bool has_note(const Entry& entry, const char* note) {
     return std::find(entry.notes.begin(), entry.notes.end(), note) != entry.notes.end();
 }
@@ -81,7 +93,11 @@ std::string file_name_part(const std::string& text) {
 
 std::string OutputNames::claim(const std::string& name, const std::string& type) {
     // An all-blank name would leave only the dot and the type: a hidden file.
-    const std::string base = name.empty() ? std::string(1, kReplacement) : file_name_part(name);
+    std::string base = name.empty() ? std::string(1, kReplacement) : file_name_part(name);
+    // A device name gets a '_' on every system, so that a disk gives the same files everywhere.
+    const size_t dot = base.find('.');
+    if (device_name(base.substr(0, dot)))
+        base.insert(dot == std::string::npos ? base.size() : dot, 1, kReplacement);
     const std::string suffix = "." + file_name_part(type);
     std::string candidate = base + suffix;
     for (unsigned long n = 2; taken_.count(lower(candidate)); ++n)

@@ -20,6 +20,9 @@ std::string file_name_part(const std::string& text);
 
 // The file names one run writes: NAME.TYPE, and a name the run has written
 // already (compared without regard to case) gets .2, .3, ... before the type.
+// An empty NAME is written "_", and a NAME whose part before the first dot is
+// a Windows device name (CON, PRN, AUX, NUL, COM0-9, LPT0-9) gets a '_' after
+// that part.
 class OutputNames {
   public:
     // The next free name for an entry named `name` of type `type` (both raw).

@@ -1,5 +1,6 @@
-// The reading state of each 256-byte disk record, from capture slots of other sizes.
+// What get works out before it writes: each disk record's reading state, and the file names.
 #include "hpfiles/disk.h"
+#include "hpfiles/extract.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,15 @@ TEST(RecordFlags, EachDiskRecordCarriesTheStateOfTheSlotsItOverlaps) {
     EXPECT_EQ(record_flags_from_slots(
                   {kRecordNotFound, kRecordDataError, 0, 0, kRecordCopiesDiffer}, 128, 640),
               (Flags{kRecordNotFound | kRecordDataError, 0, kRecordCopiesDiffer}));
+}
+
+TEST(OutputNames, NamesWindowsKeepsForDevicesGetAnUnderscore) {
+    hpfiles::OutputNames names;
+    EXPECT_EQ(names.claim("con", "PROG"), "con_.PROG");
+    EXPECT_EQ(names.claim("LPT1.X", "DATA"), "LPT1_.X.DATA");
+    EXPECT_EQ(names.claim("CONS", "DATA"), "CONS.DATA");
+    EXPECT_EQ(names.claim("COMA", "DATA"), "COMA.DATA");
+    EXPECT_EQ(names.claim("", "DATA"), "_.DATA");
 }
 
 } // namespace
