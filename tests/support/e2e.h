@@ -47,7 +47,7 @@ class Test : public ::testing::Test {
     Bytes read_file(const std::string& name) const;
     bool exists(const std::string& name) const;
 
-    // Runs `program` (imgconv, blocksum, bytesplit, basiclist) with `args` in
+    // Runs `program` (imgconv, blocksum, bytesplit, basiclist, hpfiles) with `args` in
     // the test's folder and collects the named files afterwards.
     Outcome run(const std::string& program, const std::vector<std::string>& args,
                 const std::vector<std::string>& files = {}) const;
