@@ -2,6 +2,7 @@
 #include "disk_builder.h"
 #include "e2e.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -204,6 +205,16 @@ TEST_F(Hpfiles, FailuresWriteNothing) {
                              {"OLD.purged", std::nullopt},
                              {"TWIN.PROG", std::nullopt},
                              {"A_B.DATA", lif_disk()}}});
+}
+
+TEST_F(Hpfiles, WriteFailuresAreErrors) {
+    if (e2e::windows_target())
+        GTEST_SKIP() << "no /dev/full";
+    std::filesystem::create_symlink("/dev/full", path("NOTES.TEXT"));
+    const Bytes full = "Write error on file \"NOTES.TEXT\" #" + std::to_string(ENOSPC) + "\n";
+    EXPECT_RUN("hpfiles", {"get", "disk.lif", "NOTES"}, Expected{kStatusMinusOne, "", full, {}});
+    EXPECT_RUN("hpfiles", {"text", "disk.lif", "NOTES", "NOTES.TEXT"},
+               Expected{kStatusMinusOne, "", full, {}});
 }
 
 TEST_F(Hpfiles, TextOfEachFormat) {
