@@ -1,5 +1,4 @@
-// Checks that both directory readers make: files sharing records, names given twice, records
-// in use, and the directory's BCD dates.
+// Checks both directory readers make: shared records, repeated names, records in use, dates.
 #pragma once
 
 #include "hpfiles/volume.h"

@@ -1,5 +1,4 @@
-// The HP 9845's own file system (9885/9895 disks): system record, directory and free table
-// read into the directory model.
+// The HP 9845's own system record, directory and free table read into the directory model.
 #include "hpfiles/hp9845_volume.h"
 
 #include "common/byte_order.h"

@@ -1,5 +1,4 @@
-// The LIF volume label and directory (HP-85/86/87, HP-71/75, HP 9000, HP 4952A disks) read into
-// the directory model.
+// The LIF volume label and directory read into the directory model.
 #pragma once
 
 #include "hpfiles/volume.h"

@@ -1,5 +1,4 @@
-// What `list` prints: a directory as an aligned table for people or as tab-separated lines for
-// scripts, with names shown so that no byte can drive the terminal.
+// What `list` prints: an aligned table for people or tab-separated lines for scripts.
 #pragma once
 
 #include "hpfiles/volume.h"
