@@ -143,7 +143,8 @@ void read_free_table(const std::vector<unsigned char>& image, Volume& volume, ui
                                       range_text(start, records) + ", outside the data area.\n");
         }
     }
-    if (!end_mark && uint64_t{h.table_end} * kRecordBytes > image.size())
+    if (!end_mark && h.table_end > h.table_start &&
+        uint64_t{h.table_end} * kRecordBytes > image.size())
         volume.warnings.push_back("Warning: the free table (" +
                                   range_text(h.table_start, uint64_t{h.table_end} - h.table_start) +
                                   ") reaches past the end of the disk (" +
@@ -201,7 +202,8 @@ void check_spare_copy(const std::vector<unsigned char>& image, Volume& volume) {
     const uint64_t count = (uint64_t{h.table_end} - h.dir_start) * kRecordBytes;
     const uint64_t spare =
         (uint64_t{h.spare_track} * h.sectors_per_track + h.dir_start) * kRecordBytes;
-    if (spare == first || first + count > image.size() || spare + count > image.size())
+    if (h.table_end <= h.dir_start || spare == first || first + count > image.size() ||
+        spare + count > image.size())
         return;
     if (!std::equal(image.begin() + static_cast<long>(first),
                     image.begin() + static_cast<long>(first + count),
