@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -154,6 +155,39 @@ TEST(Hp9845Volume, ListsEveryEntryAsTsvWithTableChecks) {
         << listing;
     EXPECT_EQ(listing.substr(listing.rfind('\n', listing.size() - 2) + 1),
               "7 files, 30 free records in 1 extent\n");
+}
+
+// Real disks: an HP-71 LIF disk with two zero-length files at one record, and a freshly
+// formatted 9845 disk whose files and free table make up the data area exactly.
+TEST(Volume, RealDisksListWithoutAnomalies) {
+    const struct {
+        const char* file;
+        std::string tsv;
+        uint64_t free_records;
+    } cases[] = {
+        {"TITAN_SM3.lif",
+         "name\ttype\tcode\tstart\trecords\tbytes\treclen\tdate\tnotes\n"
+         "71SM5\tTEXT\t0001\t16\t134\t34304\t256\t\t\n"
+         "71SM6\tTEXT\t0001\t150\t44\t11264\t256\t\t\n"
+         "SM5\tTEXT\t0001\t194\t66\t16896\t256\t\t\n"
+         "SM41\tTEXT\t0001\t260\t156\t39936\t256\t\t\n"
+         "SM4\tTEXT\t0001\t416\t158\t40448\t256\t\t\n"
+         "SM42\tTEXT\t0001\t574\t0\t0\t256\t\t\n"
+         "CTUR001\tTEXT\t0001\t574\t0\t0\t256\t\t\n",
+         1056 - 574 + 1}, // record 1 and records 574..1055
+        {"empty_hp9845_image.hpi", "name\ttype\tcode\tstart\trecords\tbytes\treclen\tdate\tnotes\n",
+         4440},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::ifstream in(std::string(HPKIT_DISKS_DIR) + "/" + c.file, std::ios::binary);
+        const Bytes image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_FALSE(image.empty());
+        const Volume v = read(image);
+        EXPECT_EQ(tsv_text(v), c.tsv);
+        EXPECT_EQ(v.free_records, c.free_records);
+        EXPECT_EQ(joined(v.warnings), "");
+    }
 }
 
 TEST(Volume, DirectoryWarnings) {
