@@ -47,11 +47,11 @@ struct LoopResult {
 void report_damage(const RecordScan& scan, uint64_t record, const char* input, DamageCount& count,
                    const common::Reporter& report) {
     const uint64_t record_start = record * kRecordBytes;
-    if (scan.unknown_run_count > 0)
+    if (!scan.unknown_runs.empty())
         ++count.unknown_items;
     // One line per run, however long: a whole line of the program can hide
     // behind a run, and its length says how much.
-    for (size_t i = 0; i < scan.unknown_run_count; ++i) {
+    for (size_t i = 0; i < scan.unknown_runs.size(); ++i) {
         const UnknownRun& run = scan.unknown_runs[i];
         if (++count.unknown_runs <= kMaxDamageLines)
             report.error("Record %" PRIu64 ": %u unknown bytes from byte offset %" PRIu64
@@ -91,7 +91,7 @@ LoopResult list_records(FILE* input, const char* input_name, FILE* output, Damag
         }
         if (result.last_read < kRecordBytes)
             return result;
-        const RecordScan scan = scan_record(record, text);
+        const RecordScan scan = scan_record(record, kRecordBytes, text);
         errno = 0;
         if (std::fwrite(text, 1, scan.text_length, output) != scan.text_length ||
             std::ferror(output)) {

@@ -1,5 +1,7 @@
-// Walks the items of one BASIC record and lists their text.
+// Walks the items of one record of a BASIC or DATA file and lists their text.
 #include "basiclist/record_scan.h"
+
+#include "common/byte_order.h"
 
 #include <cstdint>
 #include <cstring>
@@ -7,9 +9,6 @@
 namespace basiclist {
 
 namespace {
-
-// The scan never starts an item on the record's last byte.
-constexpr size_t kScanLimit = kRecordBytes - 1;
 
 constexpr unsigned char kFiller = 0x0D;   // one-byte filler item
 constexpr unsigned char kMarkLead = 0x00; // first byte of every two-byte mark
@@ -21,15 +20,34 @@ constexpr unsigned char kTailItem = 0x1C;
 constexpr unsigned char kTailItemToo = 0x0C;
 constexpr unsigned char kEndOfRecord = 0x1E;
 constexpr unsigned char kEndOfFile = 0x3E;
+constexpr unsigned char kInteger = 0x0A;
 
-// Mark, type and a 16-bit word (a line item's text length) before the text.
+// Mark, type and a 16-bit word (a line item's text length, an integer's
+// value) before the text.
 constexpr size_t kItemHeaderBytes = 4;
 
 // Every listed line ends in carriage return, line feed.
 constexpr unsigned char kLineEnd[] = {0x0D, 0x0A};
 
-unsigned get_be16(const unsigned char* p) {
-    return (unsigned{p[0]} << 8) | p[1];
+// Whether the bytes at q start an item the scan knows; q + 1 may lie past the record.
+bool starts_item(const unsigned char* record, size_t record_bytes, size_t q) {
+    if (record[q] == kFiller)
+        return true;
+    if (record[q] != kMarkLead || q + 1 >= record_bytes)
+        return false;
+    switch (record[q + 1]) {
+    case kLineItem:
+    case kLineItemToo:
+    case kTailItem:
+    case kTailItemToo:
+    case kEndOfRecord:
+    case kEndOfFile:
+        return true;
+    case kInteger:
+        return q + kItemHeaderBytes <= record_bytes;
+    default:
+        return false;
+    }
 }
 
 // Eight text bytes converted at once, each lane as convert_text_byte does it:
@@ -67,44 +85,62 @@ size_t put_line_end(unsigned char* text, size_t n) {
     return n + sizeof kLineEnd;
 }
 
+// Appends a 16-bit two's-complement word in decimal and the line end.
+size_t put_integer(unsigned char* text, size_t n, uint16_t word) {
+    constexpr uint16_t kSignBit = 0x8000;
+    // The magnitude of the most negative value, 32768, still fits.
+    unsigned magnitude = word & kSignBit ? 0x10000u - word : word;
+    if (word & kSignBit)
+        text[n++] = '-';
+    unsigned char digits[5]; // 32768 at most
+    size_t count = 0;
+    do {
+        digits[count++] = static_cast<unsigned char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude > 0);
+    while (count > 0)
+        text[n++] = digits[--count];
+    return put_line_end(text, n);
+}
+
 // Adds the unknown byte at q to the run that ends just before it, or starts a new run.
 void note_unknown_byte(RecordScan& scan, size_t q) {
-    if (scan.unknown_run_count > 0) {
-        UnknownRun& last = scan.unknown_runs[scan.unknown_run_count - 1];
+    if (!scan.unknown_runs.empty()) {
+        UnknownRun& last = scan.unknown_runs.back();
         if (size_t{last.start} + last.length == q) {
             ++last.length;
             return;
         }
     }
-    scan.unknown_runs[scan.unknown_run_count++] = UnknownRun{static_cast<uint16_t>(q), 1};
+    scan.unknown_runs.push_back(UnknownRun{static_cast<uint32_t>(q), 1});
 }
 
 } // namespace
 
-RecordScan scan_record(const unsigned char record[kRecordBytes],
-                       unsigned char text[kMaxRecordTextBytes]) {
+RecordScan scan_record(const unsigned char* record, size_t record_bytes, unsigned char* text) {
     RecordScan result;
     size_t n = 0;
     size_t q = 0;
-    while (q < kScanLimit) {
+    // The scan never starts an item on the record's last byte, so a mark's
+    // type byte always lies inside the record.
+    while (q + 1 < record_bytes) {
         if (record[q] == kFiller) {
             ++q;
             continue;
         }
-        // q is at most 254 here, so the type byte is still inside the record.
         const unsigned char type = record[q + 1];
         const bool mark = record[q] == kMarkLead;
         if (mark && (type == kLineItem || type == kLineItemToo)) {
             const size_t text_start = q + kItemHeaderBytes;
-            if (text_start > kRecordBytes) {
+            if (text_start > record_bytes) {
                 // The length field itself runs past the record: no text.
                 result.cut_line = q;
                 n = put_line_end(text, n);
                 result.line_ended = true;
                 break;
             }
-            const size_t length = get_be16(record + q + 2);
-            const size_t room = kRecordBytes - text_start;
+            const size_t length = common::get_be16(record + q + 2);
+            const size_t room = record_bytes - text_start;
             if (length > room) {
                 result.cut_line = q;
                 n = put_text(text, n, record + text_start, room);
@@ -116,11 +152,17 @@ RecordScan scan_record(const unsigned char record[kRecordBytes],
             n = put_line_end(text, n);
             result.line_ended = true;
             q = text_start + length;
+            // An odd-length text is followed by one pad byte of any value,
+            // which brings the next item to an even position. A byte there
+            // that starts an item is read as that item.
+            if (length % 2 == 1 && q % 2 == 1 && q < record_bytes &&
+                !starts_item(record, record_bytes, q))
+                ++q;
         } else if (mark && (type == kTailItem || type == kTailItemToo)) {
             // The text runs to the record's last byte; the line stays open.
             const size_t text_start = q + kItemHeaderBytes;
-            if (text_start < kRecordBytes)
-                n = put_text(text, n, record + text_start, kRecordBytes - text_start);
+            if (text_start < record_bytes)
+                n = put_text(text, n, record + text_start, record_bytes - text_start);
             result.line_open = true;
             break;
         } else if (mark && type == kEndOfRecord) {
@@ -128,6 +170,10 @@ RecordScan scan_record(const unsigned char record[kRecordBytes],
         } else if (mark && type == kEndOfFile) {
             result.end = ScanEnd::end_mark;
             break;
+        } else if (mark && type == kInteger && q + kItemHeaderBytes <= record_bytes) {
+            n = put_integer(text, n, common::get_be16(record + q + 2));
+            result.line_ended = true;
+            q += kItemHeaderBytes;
         } else {
             // Not an item: pass over this one byte so the scan always moves on.
             if (result.first_unknown == kNoPosition)

@@ -13,6 +13,18 @@ constexpr uint32_t kRecordBytes = 256;
 
 enum class FileSystem { lif, hp9845 };
 
+// The notes a directory reader gives an entry (besides "overlaps NAME").
+constexpr const char* kNotePurged = "purged";
+constexpr const char* kNotePastEnd = "past the end of the disk";
+constexpr const char* kNotePastDataArea = "past the data area";
+constexpr const char* kNoteInLabel = "starts in the label";
+constexpr const char* kNoteInDirectory = "starts in the directory";
+constexpr const char* kNoteOverDirectory = "overlaps the directory";
+constexpr const char* kNoteInSystemArea = "starts in the system area";
+constexpr const char* kNoteOverFreeTable = "overlaps free records";
+constexpr const char* kNoteProtected = "protected";
+constexpr const char* kNoteBadName = "name bytes the 9845 does not allow";
+
 // One directory entry, in the directory's order.
 struct Entry {
     std::string name;           // name bytes without the trailing padding, unescaped

@@ -1,7 +1,8 @@
-// Makes the imgconv examples: a small LIF disk as an HP image, two physical-order dumps of it and
-// two captures of it (ImageDisk, and TeleDisk with one sector lost).
+// Makes the imgconv and hpfiles examples: a small LIF disk as an HP image, two physical-order dumps
+// of it and two captures of it (ImageDisk, and TeleDisk with one sector lost).
 #include "imgconv/capture/tele_disk.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -22,8 +23,23 @@ constexpr uint32_t kRecords = kCylinders * kHeads * kSectors;
 constexpr uint32_t kDirStart = 2;          // record
 constexpr uint32_t kDirRecords = 14;       // records
 constexpr uint32_t kEntryBytes = 32;       // one directory entry
-constexpr uint16_t kTypeAscii = 0x0001;    // LIF ASCII file
+constexpr uint16_t kTypeText = 0x0001;     // LIF TEXT file
+constexpr uint16_t kTypeHp85Data = 0xE010; // HP-85 DATA file
 constexpr uint16_t kTypeEndOfDir = 0xFFFF; // marks the end of the directory
+
+// LIF TEXT: each line a 16-bit length, its bytes and a pad byte after an odd
+// length; this length ends the file.
+constexpr uint32_t kTextEnd = 0xFFFF;
+
+// HP-85 DATA: items in logical records of kHp85RecordBytes; lengths are
+// little-endian 16-bit words after the item's type byte.
+constexpr uint32_t kHp85RecordBytes = 256;     // logical record
+constexpr unsigned char kHp85String = 0xDF;    // a whole string
+constexpr unsigned char kHp85First = 0xCF;     // first piece: the whole length
+constexpr unsigned char kHp85Next = 0x6F;      // next piece: the characters still owed
+constexpr unsigned char kHp85RecordEnd = 0xEF; // nothing more in this record
+constexpr unsigned char kHp85Unused = 0xFF;    // fills the rest of a record
+constexpr uint32_t kHp85ItemHead = 3;          // type byte and length word
 
 // The skewed dump: interleave 3, cylinder skew 3, head skew 5, 32 junk bytes per track.
 constexpr uint32_t kSkewedInterleave = 3;
@@ -48,25 +64,122 @@ void put_text(Record& r, size_t at, const std::string& text) {
     r.replace(at, text.size(), text);
 }
 
-// A file of the volume: its name and text, laid into whole records.
+void put_le16(std::string& s, uint32_t v) {
+    s += static_cast<char>(v & 0xFF);
+    s += static_cast<char>(v >> 8 & 0xFF);
+}
+
+// A file of the volume: its name, type and bytes, laid into whole records,
+// and for HP-85 types the little-endian byte count and logical record length
+// of directory bytes 28-31 (0 for other types).
 struct File {
     const char* name;
-    std::string text;
+    uint16_t type;
+    std::string bytes;
+    uint32_t byte_count;
+    uint32_t record_length;
 };
 
+std::string lif_text(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += {static_cast<char>(line.size() >> 8), static_cast<char>(line.size() & 0xFF)};
+        text += line;
+        if (line.size() % 2 != 0)
+            text += '\0';
+    }
+    text += {static_cast<char>(kTextEnd >> 8), static_cast<char>(kTextEnd & 0xFF)};
+    return text;
+}
+
+// HP-85 DATA strings, each as its own item or, where it does not fit in what
+// is left of a logical record, cut at the record's end and carried on at the
+// start of the next; then the end of data (an empty string and a record end)
+// and unused bytes up to the record's end.
+std::string hp85_data(const std::vector<std::string>& strings) {
+    std::string data;
+    auto left = [&] { return kHp85RecordBytes - data.size() % kHp85RecordBytes; };
+    auto close_record = [&] {
+        data += static_cast<char>(kHp85RecordEnd);
+        data += std::string(left() % kHp85RecordBytes, static_cast<char>(kHp85Unused));
+    };
+    for (const std::string& s : strings) {
+        if (left() <= kHp85ItemHead)
+            close_record();
+        if (kHp85ItemHead + s.size() <= left()) {
+            data += static_cast<char>(kHp85String);
+            put_le16(data, static_cast<uint32_t>(s.size()));
+            data += s;
+            continue;
+        }
+        size_t done = 0;
+        data += static_cast<char>(kHp85First);
+        while (true) {
+            put_le16(data, static_cast<uint32_t>(s.size() - done));
+            const size_t piece = std::min<size_t>(s.size() - done, left());
+            data += s.substr(done, piece);
+            done += piece;
+            if (done == s.size())
+                break;
+            data += static_cast<char>(kHp85Next);
+        }
+    }
+    if (left() <= kHp85ItemHead)
+        close_record();
+    data += static_cast<char>(kHp85String);
+    put_le16(data, 0);
+    close_record();
+    return data;
+}
+
+// Where the end of data lies: the byte after the record end that follows the empty string.
+uint32_t hp85_data_bytes(const std::string& data) {
+    const std::string end_of_data = {static_cast<char>(kHp85String), 0, 0,
+                                     static_cast<char>(kHp85RecordEnd)};
+    return static_cast<uint32_t>(data.rfind(end_of_data) + end_of_data.size());
+}
+
+// MAKESQ: the BASIC program that prints the squares SQUARES holds, as an
+// HP-85 keeps a listing in a DATA file: one string per line, each ending in
+// CR. Line 70 starts at byte 248 and is cut at the end of the first record.
+std::vector<std::string> makesq_listing() {
+    const std::vector<std::string> lines = {
+        "10 ! MAKESQ: PRINTS THE SQUARES OF 1 TO 60, AS THE TEXT FILE SQUARES HOLDS THEM",
+        "20 ! ONE LINE PER NUMBER: THE NUMBER, A BLANK AND ITS SQUARE",
+        "30 DIM L$[20]",
+        "40 PRINT \"SQUARES OF 1 TO 60\"",
+        "50 FOR N=1 TO 60",
+        "60 L$=VAL$(N)&\" \"&VAL$(N*N)",
+        "70 PRINT L$",
+        "80 NEXT N",
+        "90 END",
+    };
+    std::vector<std::string> strings;
+    for (const std::string& line : lines)
+        strings.push_back(line + "\r");
+    return strings;
+}
+
 std::vector<File> volume_files() {
-    std::string squares = "SQUARES OF 1 TO 60\r\n";
+    std::vector<std::string> squares = {"SQUARES OF 1 TO 60"};
     for (int n = 1; n <= 60; ++n)
-        squares += std::to_string(n) + " " + std::to_string(n * n) + "\r\n";
+        squares.push_back(std::to_string(n) + " " + std::to_string(n * n));
+    const std::string makesq = hp85_data(makesq_listing());
     return {
-        {"README", "THIS DISK WAS WRITTEN AS AN EXAMPLE FOR IMGCONV.\r\n"
-                   "IT HOLDS A LIF VOLUME WITH THREE TEXT FILES: README, SQUARES AND NOTES.\r\n"
-                   "EVERY RECORD NOT TAKEN BY A FILE OR THE DIRECTORY NAMES ITS OWN NUMBER,\r\n"
-                   "CYLINDER, HEAD AND SECTOR, SO A WRONG PLACEMENT SHOWS AT ONCE.\r\n"
-                   "THE DIRECTORY STARTS AT RECORD 2; THE FIRST FILE AT RECORD 16.\r\n"},
-        {"SQUARES", squares},
-        {"NOTES", "INTERLEAVE 2: SECTOR 1 FOLLOWS SECTOR 0 TWO SLOTS LATER.\r\n"
-                  "INTERLEAVE 3 WITH SKEWS: EACH TRACK ALSO STARTS TURNED.\r\n"},
+        {"README", kTypeText,
+         lif_text({"THIS DISK WAS WRITTEN AS AN EXAMPLE FOR IMGCONV AND HPFILES.",
+                   "IT HOLDS A LIF VOLUME WITH THREE TEXT FILES, README, SQUARES AND NOTES,",
+                   "AND MAKESQ, A BASIC LISTING KEPT IN AN HP-85 DATA FILE.",
+                   "EVERY RECORD NOT TAKEN BY A FILE OR THE DIRECTORY NAMES ITS OWN NUMBER,",
+                   "CYLINDER, HEAD AND SECTOR, SO A WRONG PLACEMENT SHOWS AT ONCE.",
+                   "THE DIRECTORY STARTS AT RECORD 2; THE FIRST FILE AT RECORD 16."}),
+         0, 0},
+        {"SQUARES", kTypeText, lif_text(squares), 0, 0},
+        {"NOTES", kTypeText,
+         lif_text({"INTERLEAVE 2: SECTOR 1 FOLLOWS SECTOR 0 TWO SLOTS LATER.",
+                   "INTERLEAVE 3 WITH SKEWS: EACH TRACK ALSO STARTS TURNED."}),
+         0, 0},
+        {"MAKESQ", kTypeHp85Data, makesq, hp85_data_bytes(makesq), kHp85RecordBytes},
     };
 }
 
@@ -107,17 +220,21 @@ std::vector<Record> make_volume() {
     uint32_t entry = 0;
     for (const File& f : volume_files()) {
         const uint32_t length =
-            static_cast<uint32_t>((f.text.size() + kRecordBytes - 1) / kRecordBytes);
+            static_cast<uint32_t>((f.bytes.size() + kRecordBytes - 1) / kRecordBytes);
         Record& dir = disk[kDirStart + entry * kEntryBytes / kRecordBytes];
         const size_t at = entry * kEntryBytes % kRecordBytes;
         put_text(dir, at, (std::string(f.name) + "          ").substr(0, 10));
-        put_be16(dir, at + 10, kTypeAscii);
+        put_be16(dir, at + 10, f.type);
         put_be32(dir, at + 12, next);   // start record
         put_be32(dir, at + 16, length); // length in records
         put_text(dir, at + 20, "\x81\x05\x12\x10\x30\x00");
         put_be16(dir, at + 26, 0x8001); // last volume of one
+        dir[at + 28] = static_cast<char>(f.byte_count & 0xFF);
+        dir[at + 29] = static_cast<char>(f.byte_count >> 8);
+        dir[at + 30] = static_cast<char>(f.record_length & 0xFF);
+        dir[at + 31] = static_cast<char>(f.record_length >> 8);
         for (uint32_t k = 0; k < length; ++k) {
-            Record rec = f.text.substr(k * kRecordBytes, kRecordBytes);
+            Record rec = f.bytes.substr(k * kRecordBytes, kRecordBytes);
             disk[next + k] = rec + std::string(kRecordBytes - rec.size(), '\0');
         }
         next += length;
@@ -187,11 +304,6 @@ constexpr int kTdRaw = 0;          // data block encoding: the sector's bytes
 constexpr int kTdRepeatedPair = 1; // data block encoding: count, then two bytes
 constexpr int kTdEnd = 0xFF;       // sector count of the end marker
 const char kCaptureComment[] = "HP 9845 example LIF disk for imgconv";
-
-void put_le16(std::string& s, uint32_t v) {
-    s += static_cast<char>(v & 0xFF);
-    s += static_cast<char>(v >> 8 & 0xFF);
-}
 
 uint16_t crc_of(const std::string& bytes) {
     return tele_disk_crc(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());

@@ -35,7 +35,7 @@ struct Scanned {
 Scanned scan(const Record& r) {
     std::vector<unsigned char> text(kMaxRecordTextBytes, 0xEE);
     Scanned s;
-    s.scan = scan_record(r.bytes.data(), text.data());
+    s.scan = scan_record(r.bytes.data(), kRecordBytes, text.data());
     s.text.assign(text.begin(), text.begin() + static_cast<long>(s.scan.text_length));
     return s;
 }
@@ -215,4 +215,30 @@ TEST(RecordScan, LineMarkWhoseLengthLiesPastTheRecord) {
     fits.at(252, {0x00, 0x3C, 0x00, 0x00});
     EXPECT_EQ(scan(fits).text, "\r\n");
     expect_clean(scan(fits));
+}
+
+TEST(RecordScan, PadByteAfterOddLengthLineIsPassedOverSilently) {
+    // Pads of any value at the odd positions 5 and 15; at 25 an item, not a pad;
+    // after an odd-length line at an odd position (27) the next byte is no pad.
+    Record r;
+    r.at(0, {0x00, 0x3C, 0x00, 0x01, 'A', 0x00});
+    r.at(6, {0x00, 0x2C, 0x00, 0x05}).text(10, "BCDEF").at(15, {0x43});
+    r.at(16, {0x00, 0x3C, 0x00, 0x05}).text(20, "GHIJK");
+    r.at(25, {0x00, 0x3C, 0x00, 0x01, 'L', 0x99});
+    const Scanned s = scan(r);
+    EXPECT_EQ(s.text, "A\r\nBCDEF\r\nGHIJK\r\nL\r\n");
+    EXPECT_EQ(s.scan.first_unknown, 30u);
+    ASSERT_EQ(s.scan.unknown_runs.size(), 1u);
+    EXPECT_EQ(s.scan.unknown_runs[0].length, 1u);
+}
+
+TEST(RecordScan, IntegerItemsInDecimalOnLinesOfTheirOwn) {
+    Record r;
+    r.at(0, {0x00, 0x0A, 0x00, 0x00, 0x00, 0x0A, 0x02, 0x59, 0x00, 0x0A, 0xFF, 0xFA});
+    r.at(12, {0x00, 0x0A, 0x7F, 0xFF, 0x00, 0x0A, 0x80, 0x00});
+    r.at(253, {0x00, 0x0A, 0x01}); // its word would end past the record: not an item
+    const Scanned s = scan(r);
+    EXPECT_EQ(s.text, "0\r\n601\r\n-6\r\n32767\r\n-32768\r\n");
+    EXPECT_EQ(s.scan.first_unknown, 253u);
+    EXPECT_EQ(s.scan.end, ScanEnd::finished);
 }

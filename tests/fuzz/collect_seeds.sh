@@ -25,6 +25,7 @@ inputs() { # inputs SUITE-PREFIX: the small regular files the suite's tests made
 for f in $(inputs Basiclist); do add fuzz_basiclist_run "$f"; add fuzz_basiclist_scan "$f"; done
 for f in $(inputs Blocksum); do add fuzz_rom_block_sum "$f"; done
 for f in $(inputs Bytesplit); do add fuzz_bytesplit_run "$f"; done
+for f in $(inputs Hpfiles); do add fuzz_hpfiles_volume "$f"; done
 
 # blocksum runs: no argument words, then the image name, then the image.
 prefix=$(mktemp)

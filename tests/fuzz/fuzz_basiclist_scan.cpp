@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<unsigned char> record(kRecordBytes, 0x0D);
     std::memcpy(record.data(), data, size < kRecordBytes ? size : kRecordBytes);
     std::vector<unsigned char> text(kMaxRecordTextBytes);
-    const RecordScan scan = scan_record(record.data(), text.data());
+    const RecordScan scan = scan_record(record.data(), kRecordBytes, text.data());
     if (scan.text_length > kMaxRecordTextBytes)
         __builtin_trap();
     for (size_t i = 0; i < scan.text_length; ++i) {

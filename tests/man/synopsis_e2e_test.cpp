@@ -148,9 +148,10 @@ Synopsis parse_usage(const std::string& usage) {
     return s;
 }
 
-// The mdoc SYNOPSIS: ".Op Fl word Ar value", ".Op Ar name", ".Ar name", ".Fl word".
-// Only its first form counts: a second ".Nm" starts the "--version" form,
-// which the usage text does not show.
+// The mdoc SYNOPSIS: ".Op Fl word Ar value", ".Op Ar name", ".Ar name", ".Fl word"
+// (a long option written ".Fl \\-word"); command words (".Cm list") are not
+// compared. Only its first form counts: a second ".Nm" starts the next form,
+// which the usage text's first line does not show.
 Synopsis parse_page_synopsis(const std::string& page, std::string& name) {
     Synopsis s;
     bool in_synopsis = false;
@@ -182,7 +183,10 @@ Synopsis parse_page_synopsis(const std::string& page, std::string& name) {
             if (tokens[k] == "Fl") {
                 if (option_open)
                     s.options.insert(option);
-                option = Option{"-" + tokens[k + 1], "", optional};
+                std::string word = "-" + tokens[k + 1];
+                if (word.rfind("-\\-", 0) == 0)
+                    word.erase(1, 1);
+                option = Option{word, "", optional};
                 option_open = true;
             } else if (tokens[k] == "Ar" && option_open) {
                 option.value = tokens[k + 1];
@@ -248,12 +252,13 @@ TEST(UsageParser, ReadsOperandsOptionsAndDescriptionOptions) {
 
 TEST(PageParser, ReadsTheSynopsisSectionOnly) {
     std::string name;
-    const Synopsis s = parse_page_synopsis(".Sh NAME\n.Nm tool\n.Sh SYNOPSIS\n.Nm\n.Op Fl a\n"
-                                           ".Op Fl b Ar n_value\n.Ar in_file\n.Op Ar out\n"
-                                           ".Nm\n.Fl \\-version\n.Sh OPTIONS\n.Op Fl z\n",
+    const Synopsis s = parse_page_synopsis(".Sh NAME\n.Nm tool\n.Sh SYNOPSIS\n.Nm\n.Cm list\n"
+                                           ".Op Fl a\n.Op Fl b Ar n_value\n.Ar in_file\n"
+                                           ".Op Ar out\n.Op Fl \\-long\n.Nm\n.Fl \\-version\n"
+                                           ".Sh OPTIONS\n.Op Fl z\n",
                                            name);
     EXPECT_EQ(name, "tool");
-    EXPECT_EQ(describe(s), "operands: in_file [out]; options: [-a] [-b n_value]");
+    EXPECT_EQ(describe(s), "operands: in_file [out]; options: [--long] [-a] [-b n_value]");
 }
 
 } // namespace

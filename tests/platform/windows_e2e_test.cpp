@@ -5,6 +5,7 @@
 // Windows .exe files (HPKIT_TARGET=windows); where the platforms differ by
 // design, each test states both behaviours explicitly instead of leaving it
 // to the harness's CR LF rule.
+#include "../hpfiles/disk_builder.h"
 #include "e2e.h"
 
 #include <string>
@@ -87,6 +88,38 @@ TEST_F(Platform, InputBytesThatTextModeWouldEatReachTheListing) {
                e2e::Expected{1, "", "", {{"prog.txt", Bytes("A   B\r\n")}}});
 }
 
+// A LIF volume of four records whose TEXT file (record 3) holds the lines
+// "HELLO" (with its pad byte) and "", and the bytes 0A 0D after its end record.
+Bytes lif_text_disk() {
+    const Bytes text = e2e::bytes_of({0x00, 0x05}) + "HELLO" +
+                       e2e::bytes_of({0x00, 0x00, 0x00, 0xFF, 0xFF, 0x0A, 0x0D});
+    const hpfiles_test::Bytes image =
+        hpfiles_test::LifDisk(4)
+            .entry(hpfiles_test::LifEntry{"T", 0x0001, 3, 1})
+            .bytes_at(3, hpfiles_test::Bytes(text.begin(), text.end()))
+            .image();
+    return Bytes(image.begin(), image.end());
+}
+
+// hpfiles text, like basiclist, leaves each line's 0D 0A to standard output,
+// a text stream; a named text file and the files of get are binary.
+TEST_F(Platform, HpfilesTextStreamOnlyOnStandardOutput) {
+    write_file("disk.hpi", lif_text_disk());
+    const e2e::Outcome got = run("hpfiles", {"text", "disk.hpi", "T"});
+    EXPECT_EQ(got.status, 0);
+    EXPECT_EQ(got.err, "");
+    const Bytes want = e2e::windows_target() ? Bytes("HELLO\r\r\n\r\r\n") : Bytes("HELLO\r\n\r\n");
+    EXPECT_EQ(e2e::render(got.out), e2e::render(want));
+
+    EXPECT_RUN("hpfiles", {"text", "disk.hpi", "T", "t.txt"},
+               e2e::Expected{0, "", "", {{"t.txt", Bytes("HELLO\r\n\r\n")}}});
+    const e2e::Outcome written = run("hpfiles", {"get", "disk.hpi", "T"}, {"T.TEXT"});
+    EXPECT_EQ(written.status, 0);
+    ASSERT_TRUE(written.files.at("T.TEXT"));
+    EXPECT_EQ(e2e::render(*written.files.at("T.TEXT")),
+              e2e::render(lif_text_disk().substr(3 * kBasicRecordBytes)));
+}
+
 // bytesplit's outputs are binary files: complements that happen to be 0A
 // and 0D (input bytes F5 and F2) arrive unchanged, 4096 bytes per block.
 TEST_F(Platform, SplitOutputsKeepLineFeedAndCarriageReturnBytes) {
@@ -108,7 +141,7 @@ TEST_F(Platform, SplitOutputsKeepLineFeedAndCarriageReturnBytes) {
 // ends in CR LF, on POSIX in LF alone.
 TEST_F(Platform, UsageTextLinesEndInCrLfOnWindowsOnly) {
     const std::vector<std::pair<std::string, size_t>> usage_lines = {
-        {"imgconv", 23}, {"blocksum", 2}, {"bytesplit", 2}, {"basiclist", 3}};
+        {"imgconv", 23}, {"blocksum", 2}, {"bytesplit", 2}, {"basiclist", 3}, {"hpfiles", 17}};
     for (const auto& [program, lines] : usage_lines) {
         SCOPED_TRACE(program);
         const e2e::Outcome got = run(program, {});
@@ -123,7 +156,7 @@ TEST_F(Platform, UsageTextLinesEndInCrLfOnWindowsOnly) {
 // kit's version from the build; anywhere else it is an unknown word and, like
 // "--help", brings the usage text.
 TEST_F(Platform, VersionLineOnlyForTheFirstArgument) {
-    for (const std::string program : {"imgconv", "blocksum", "bytesplit", "basiclist"}) {
+    for (const std::string program : {"imgconv", "blocksum", "bytesplit", "basiclist", "hpfiles"}) {
         SCOPED_TRACE(program);
         EXPECT_RUN(program, {"--version", "in.bin"},
                    e2e::Expected{0, program + " (HP 9845 data kit) " HPKIT_VERSION "\n", "", {}});
@@ -153,6 +186,10 @@ TEST_F(Platform, ExitStatusMinusOneReachesTheShellAs255) {
         "imgconv", {"missing.ima", "out.hpi"},
         e2e::Expected{
             255, "", "Could not open input file \"missing.ima\".\n", {{"out.hpi", std::nullopt}}});
+    EXPECT_RUN(
+        "hpfiles", {"text", "missing.hpi", "T", "t.txt"},
+        e2e::Expected{
+            255, "", "Could not open input file \"missing.hpi\".\n", {{"t.txt", std::nullopt}}});
 }
 
 // The image that `ROM*.bin` names: on Windows the start-up code expands the

@@ -49,7 +49,7 @@ class Test : public ::testing::Test {
     // The names in the test's folder, sorted: what a run left behind.
     std::vector<std::string> folder() const;
 
-    // Runs `program` (imgconv, blocksum, bytesplit, basiclist) with `args` in
+    // Runs `program` (imgconv, blocksum, bytesplit, basiclist, hpfiles) with `args` in
     // the test's folder and collects the named files afterwards.
     Outcome run(const std::string& program, const std::vector<std::string>& args,
                 const std::vector<std::string>& files = {}) const;

@@ -1,0 +1,40 @@
+// Checks both directory readers make: shared records, repeated names, records in use, dates.
+#pragma once
+
+#include "hpfiles/volume.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace hpfiles {
+
+// Records [start, end) of the disk.
+struct Extent {
+    uint64_t start = 0;
+    uint64_t end = 0;
+};
+
+// Most "overlaps NAME" notes one entry gets; further files are counted in one more note.
+constexpr size_t kMaxOverlapNotes = 3;
+
+// Gives every entry with `live[i]` set that shares a record with another such entry an
+// "overlaps NAME" note per file it shares with (NAME escaped as a listing shows it).
+void note_overlaps(std::vector<Entry>& entries, const std::vector<bool>& live);
+
+// One warning per name that more than one entry with `live[i]` set carries.
+void warn_duplicate_names(const std::vector<Entry>& entries, const std::vector<bool>& live,
+                          std::vector<std::string>& warnings);
+
+// How many records of [0, limit) at least one of `extents` covers.
+uint64_t covered_records(std::vector<Extent> extents, uint64_t limit);
+
+// Six bytes YY MM DD hh mm ss in BCD as "YYYY-MM-DD HH:MM:SS" (years 70-99 are 19xx,
+// 00-69 20xx); "" when all six are zero; their 12 hex digits when a digit is not BCD or a
+// field is out of range.
+std::string directory_date(const unsigned char* six);
+
+// Records of a file of `records` records from `start` that an image of `image_records` holds.
+uint32_t records_present(uint64_t start, uint64_t records, uint64_t image_records);
+
+} // namespace hpfiles
