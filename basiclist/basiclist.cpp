@@ -3,6 +3,7 @@
 
 #include "basiclist/command_line.h"
 #include "basiclist/record_scan.h"
+#include "basiclist/scan_damage.h"
 
 #include "common/exit_status.h"
 #include "common/input_file.h"
@@ -15,23 +16,14 @@
 #include <cinttypes>
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace basiclist {
 
 namespace {
 
-// Records per run that get a line of their own for each kind of damage, so
-// that a file of garbage cannot flood the console.
-constexpr uint64_t kMaxDamageLines = 10;
-
 using common::kStdoutName;
-
-// Records with one kind of damage seen so far in the run.
-struct DamageCount {
-    uint64_t unknown_items = 0; // records with unknown bytes
-    uint64_t unknown_runs = 0;
-    uint64_t cut_lines = 0;
-};
 
 // Why the record loop stopped.
 enum class LoopEnd { end_of_input, end_mark, read_error, write_error };
@@ -44,42 +36,20 @@ struct LoopResult {
     bool line_open = false; // the last line listed still waits for its end
 };
 
-void report_damage(const RecordScan& scan, uint64_t record, const char* input, DamageCount& count,
-                   const common::Reporter& report) {
-    const uint64_t record_start = record * kRecordBytes;
-    if (!scan.unknown_runs.empty())
-        ++count.unknown_items;
-    // One line per run, however long: a whole line of the program can hide
-    // behind a run, and its length says how much.
-    for (size_t i = 0; i < scan.unknown_runs.size(); ++i) {
-        const UnknownRun& run = scan.unknown_runs[i];
-        if (++count.unknown_runs <= kMaxDamageLines)
-            report.error("Record %" PRIu64 ": %u unknown bytes from byte offset %" PRIu64
-                         " of \"%s\" passed over\n",
-                         record, static_cast<unsigned>(run.length), record_start + run.start,
-                         input);
-    }
-    if (scan.cut_line != kNoPosition && ++count.cut_lines <= kMaxDamageLines)
-        report.error("Record %" PRIu64 ": line item at byte offset %" PRIu64
-                     " of \"%s\" runs past the record's end, cut there\n",
-                     record, record_start + scan.cut_line, input);
-}
-
-// The closing lines, printed only when some damage lines were left out.
-void summarize_damage(const DamageCount& count, const common::Reporter& report) {
-    if (count.unknown_runs > kMaxDamageLines)
-        report.error("... %" PRIu64 " records in all had unknown items\n", count.unknown_items);
-    if (count.cut_lines > kMaxDamageLines)
-        report.error("... %" PRIu64 " records in all had a line cut at the record's end\n",
-                     count.cut_lines);
+// Prints the damage lines gathered for a record, as they come.
+void print_lines(std::vector<std::string>& lines, const common::Reporter& report) {
+    for (const std::string& line : lines)
+        report.error("%s", line.c_str());
+    lines.clear();
 }
 
 // Reads, scans and lists whole records until the input ends, the end mark
 // comes or a transfer fails.
-LoopResult list_records(FILE* input, const char* input_name, FILE* output, DamageCount& damage,
+LoopResult list_records(FILE* input, const char* input_name, FILE* output, ScanDamage& damage,
                         const common::Reporter& report) {
     unsigned char record[kRecordBytes];
     unsigned char text[kMaxRecordTextBytes];
+    std::vector<std::string> lines; // damage lines of the record at hand
     LoopResult result;
     for (uint64_t number = 0;; ++number) {
         errno = 0;
@@ -99,7 +69,8 @@ LoopResult list_records(FILE* input, const char* input_name, FILE* output, Damag
             result.error = errno;
             return result;
         }
-        report_damage(scan, number, input_name, damage, report);
+        damage.add(scan, number, number * kRecordBytes, input_name, lines);
+        print_lines(lines, report);
         result.records = number + 1;
         if (scan.line_open)
             result.line_open = true;
@@ -209,10 +180,12 @@ int run_basiclist(int argc, char* argv[], FILE* out, FILE* err) {
         output_name = file.name();
     }
 
-    DamageCount damage;
+    ScanDamage damage;
     const LoopResult loop = list_records(input, settings.input_path, output, damage, report);
     std::fclose(input);
-    summarize_damage(damage, report);
+    std::vector<std::string> lines;
+    damage.summarize(lines);
+    print_lines(lines, report);
 
     int status = common::kExitDone;
     switch (loop.end) {

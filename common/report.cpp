@@ -19,6 +19,23 @@ std::string error_number_text(int error) {
     return text;
 }
 
+std::string format_message(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string line;
+    if (length > 0) {
+        line.resize(static_cast<size_t>(length) + 1);
+        std::vsnprintf(&line[0], line.size(), format, again);
+        line.resize(static_cast<size_t>(length));
+    }
+    va_end(again);
+    return line;
+}
+
 void Reporter::warning(const char* format, ...) const {
     std::fputs("Warning: ", warnings_);
     va_list args;

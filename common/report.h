@@ -22,6 +22,10 @@ constexpr const char* kStdoutName = "<stdout>";
 // not know) only "#<n>".
 std::string error_number_text(int error);
 
+// The printf-formatted text as one string (messages gathered before they
+// are printed).
+std::string format_message(const char* format, ...) HPKIT_PRINTF(1, 2);
+
 // The two streams a program reports on and the forms of its messages. Each
 // program says once where its warnings go (imgconv, blocksum, bytesplit:
 // standard output, beside their results; hpfiles: standard error, so that

@@ -117,9 +117,9 @@ bool hp85_data_text(const std::vector<unsigned char>& bytes, uint32_t record_byt
     size_t size = record_bytes;
     if (record_bytes == 0) {
         messages.push_back(
-            message_line("Warning: file \"%s\": its logical record length is 0; read as %" PRIu32
-                         "-byte records.\n",
-                         shown_name.c_str(), kFallbackRecordBytes));
+            format_message("Warning: file \"%s\": its logical record length is 0; read as %" PRIu32
+                           "-byte records.\n",
+                           shown_name.c_str(), kFallbackRecordBytes));
         size = kFallbackRecordBytes;
     }
     Lines lines;
@@ -134,15 +134,15 @@ bool hp85_data_text(const std::vector<unsigned char>& bytes, uint32_t record_byt
         ++counts.damaged_strings;
     }
     if (counts.numbers > 0)
-        messages.push_back(message_line(
+        messages.push_back(format_message(
             "Warning: file \"%s\": %" PRIu64 " %s passed over; only strings have a text form.\n",
             shown_name.c_str(), counts.numbers, counts.numbers == 1 ? "number" : "numbers"));
     if (counts.damaged_strings > 0)
         messages.push_back(
-            message_line("Warning: file \"%s\": %" PRIu64
-                         " %s cut short or with a piece missing; written as found.\n",
-                         shown_name.c_str(), counts.damaged_strings,
-                         counts.damaged_strings == 1 ? "string" : "strings"));
+            format_message("Warning: file \"%s\": %" PRIu64
+                           " %s cut short or with a piece missing; written as found.\n",
+                           shown_name.c_str(), counts.damaged_strings,
+                           counts.damaged_strings == 1 ? "string" : "strings"));
     text = std::move(lines.text());
     return true;
 }

@@ -43,8 +43,8 @@ bool lif_text_text(const std::vector<unsigned char>& bytes, const std::string& s
         lines += kTextLineEnd;
         pos += taken;
     }
-    messages.push_back(
-        message_line("File \"%s\" is not LIF TEXT; use get for its bytes.\n", shown_name.c_str()));
+    messages.push_back(format_message("File \"%s\" is not LIF TEXT; use get for its bytes.\n",
+                                      shown_name.c_str()));
     return false;
 }
 

@@ -14,7 +14,6 @@ constexpr const char* kTextLineEnd = "\r\n";
 // Appends `count` bytes from `from`, each converted as basiclist converts text.
 void append_converted(std::string& text, const unsigned char* from, size_t count);
 
-// The printf-formatted message, as one string.
-std::string message_line(const char* format, ...) HPKIT_PRINTF(1, 2);
+using common::format_message;
 
 } // namespace hpfiles
