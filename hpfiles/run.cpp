@@ -20,11 +20,16 @@
 #include <filesystem>
 #include <system_error>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace hpfiles {
 
 namespace {
 
-constexpr const char* kStdoutName = "<stdout>";
+using common::kStdoutName;
 
 // HP 9845 type code of a DATA file (bits 12-7 of the type word).
 constexpr unsigned kHp9845DataCode = 8;
@@ -37,6 +42,18 @@ constexpr uint16_t kHp85DataLast = 0xE013;
 // An existing text output is replaced only when its first bytes hold no zero
 // byte, as every text does: anything else may be a user's original.
 constexpr size_t kTextCheckBytes = 64 * 1024;
+
+// The text brings its own CR LF line ends: a Windows console stream, which
+// turns every LF into CR LF, would make each CR CR LF. Elsewhere streams pass
+// bytes unchanged already.
+void write_bytes_unchanged(FILE* out) {
+#ifdef _WIN32
+    std::fflush(out);
+    _setmode(_fileno(out), _O_BINARY);
+#else
+    (void)out;
+#endif
+}
 
 // Flushes the caller's stream; false after reporting a failure.
 bool finish_stdout(FILE* out, const common::Reporter& report) {
@@ -198,6 +215,7 @@ int run_text(const Settings& settings, const Volume& volume, const Disk& disk, F
 
     const char* output_path = settings.text_output;
     if (!output_path) {
+        write_bytes_unchanged(out);
         errno = 0;
         if (std::fwrite(text.data(), 1, text.size(), out) != text.size()) {
             report.write_error(kStdoutName, errno);
