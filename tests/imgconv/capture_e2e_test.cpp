@@ -199,7 +199,8 @@ TEST_F(ImgconvCapture, HostileInputsAreRefusedWithinTheMemoryLimit) {
     EXPECT_EQ(empty.status, kStatusMinusOne);
     EXPECT_EQ(empty.out, "");
     EXPECT_EQ(empty.err.rfind("ImageDisk capture \"empty.imd\", byte ", 0), 0u) << empty.err;
-    EXPECT_NE(empty.err.find(": tracks and sectors fill more than 32 MiB.\n"), std::string::npos)
+    EXPECT_NE(empty.err.find(e2e::as_text_stream(": tracks and sectors fill more than 32 MiB.\n")),
+              std::string::npos)
         << empty.err;
     EXPECT_EQ(empty.files.at("out.bin"), std::nullopt);
     fs::remove(path("empty.imd"));
