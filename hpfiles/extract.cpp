@@ -155,11 +155,12 @@ uint64_t records_lost(const FileExtent& extent, const Disk& disk) {
     return lost;
 }
 
-NameMatch match_name(const std::vector<Entry>& entries, const std::string& raw, bool with_purged,
-                     size_t& index) {
-    // Padding does not count: LIF pads with blanks, the 9845 with zero bytes.
+NameMatch match_name(const std::vector<Entry>& entries, const std::string& raw, char pad,
+                     bool with_purged, size_t& index) {
+    // Only the file system's own padding is dropped: a LIF name may end in a
+    // zero byte, a 9845 name in a blank.
     std::string name = raw;
-    while (!name.empty() && (name.back() == ' ' || name.back() == '\0'))
+    while (!name.empty() && name.back() == pad)
         name.pop_back();
     for (const bool purged : {false, true}) {
         if (purged && !with_purged)

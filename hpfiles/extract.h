@@ -55,12 +55,12 @@ uint64_t records_lost(const FileExtent& extent, const Disk& disk);
 
 enum class NameMatch { one, none, several };
 
-// Finds the entry named `raw` (name bytes; trailing blanks and zero bytes are
-// padding): among the live entries first and, `with_purged`, then among the
+// Finds the entry named `raw` (name bytes; trailing `pad` bytes, the file
+// system's padding, do not count): among the live entries first and, `with_purged`, then among the
 // purged ones. `index` is set when exactly one entry of the first group that
 // has any matches.
-NameMatch match_name(const std::vector<Entry>& entries, const std::string& raw, bool with_purged,
-                     size_t& index);
+NameMatch match_name(const std::vector<Entry>& entries, const std::string& raw, char pad,
+                     bool with_purged, size_t& index);
 
 // What one get writes: the entries chosen (indexes into volume.entries, in
 // order), the folder, and the disk's file name (never written to).

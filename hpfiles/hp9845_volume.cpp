@@ -43,7 +43,7 @@ constexpr unsigned kTypeShift = 7;
 constexpr unsigned kTypeMask = 0x3F;
 constexpr unsigned kFlagsShift = 13;
 constexpr uint32_t kBytesPerWord = 2;
-constexpr unsigned char kNamePad = 0x00;
+constexpr auto kNamePad = static_cast<unsigned char>(kHp9845NamePad);
 // Name bytes the 9845 allows: 0x21..0x7E except '"' and ':'.
 constexpr unsigned char kFirstNameByte = 0x21;
 constexpr unsigned char kLastNameByte = 0x7E;

@@ -35,7 +35,7 @@ constexpr size_t kRecordLengthOffset = 30; // HP-85/86/87, little-endian
 
 constexpr uint16_t kEndType = 0xFFFF;
 constexpr uint16_t kPurgedType = 0x0000;
-constexpr unsigned char kNamePad = ' ';
+constexpr auto kNamePad = static_cast<unsigned char>(kLifNamePad);
 
 struct TypeName {
     uint16_t first, last;

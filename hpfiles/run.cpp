@@ -74,7 +74,8 @@ bool find_entry(const Volume& volume, const std::string& typed, bool with_purged
                      escape_name(typed).c_str());
         return false;
     }
-    switch (match_name(volume.entries, raw, with_purged, index)) {
+    const char pad = volume.kind == FileSystem::lif ? kLifNamePad : kHp9845NamePad;
+    switch (match_name(volume.entries, raw, pad, with_purged, index)) {
     case NameMatch::one:
         return true;
     case NameMatch::none:
