@@ -260,6 +260,10 @@ void read_hp9845_volume(const std::vector<unsigned char>& image, Volume& volume)
 
     const uint64_t dir_first = uint64_t{h.dir_start} * kRecordBytes;
     const uint64_t dir_end = uint64_t{h.table_start} * kRecordBytes;
+    // Room for every entry the directory's records in the image can hold, at once.
+    const uint64_t dir_last = std::min<uint64_t>(dir_end, image.size());
+    volume.entries.reserve(
+        static_cast<size_t>(dir_last > dir_first ? (dir_last - dir_first) / kEntryBytes : 0));
     uint64_t at = dir_first;
     bool end_mark = false, free_slot = false;
     for (; at + kEntryBytes <= dir_end && at + kEntryBytes <= image.size(); at += kEntryBytes) {
