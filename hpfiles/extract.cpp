@@ -100,8 +100,10 @@ std::string OutputNames::claim(const std::string& name, const std::string& type)
         base.insert(dot == std::string::npos ? base.size() : dot, 1, kReplacement);
     const std::string suffix = "." + file_name_part(type);
     std::string candidate = base + suffix;
-    for (unsigned long n = 2; taken_.count(lower(candidate)); ++n)
-        candidate = base + "." + std::to_string(n) + suffix;
+    // Names only join the taken ones, so a number found taken stays taken.
+    unsigned long& n = next_.emplace(lower(base) + "/" + lower(suffix), 2).first->second;
+    while (taken_.count(lower(candidate)))
+        candidate = base + "." + std::to_string(n++) + suffix;
     taken_.insert(lower(candidate));
     return candidate;
 }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -30,6 +31,9 @@ class OutputNames {
 
   private:
     std::set<std::string> taken_; // lower case
+    // For each name and type (lower case, joined by '/'): the number to try next, so that
+    // many entries of one name do not try every number again.
+    std::map<std::string, unsigned long> next_;
 };
 
 // Where a file's bytes lie in the image and how much of it is missing.
