@@ -148,13 +148,20 @@ void warn_file_damage(const Entry& entry, const std::string& shown, const FileEx
     }
 }
 
-uint64_t records_lost(const FileExtent& extent, const Disk& disk) {
-    uint64_t lost = 0;
-    const uint64_t first = extent.offset / kRecordBytes;
-    for (uint64_t r = 0; r < extent.records; ++r)
-        if (disk.flags(first + r) & kRecordNotFound)
-            ++lost;
+std::vector<uint64_t> lost_before(const Disk& disk) {
+    std::vector<uint64_t> lost(disk.record_flags.size() + 1, 0);
+    for (size_t r = 0; r < disk.record_flags.size(); ++r)
+        lost[r + 1] = lost[r] + ((disk.record_flags[r] & kRecordNotFound) ? 1 : 0);
     return lost;
+}
+
+uint64_t records_lost(const FileExtent& extent, const std::vector<uint64_t>& lost) {
+    const uint64_t first = extent.offset / kRecordBytes;
+    const uint64_t last = lost.size() - 1; // records counted
+    if (extent.records == 0 || first >= last)
+        return 0;
+    const uint64_t end = std::min(first + extent.records, last);
+    return lost[static_cast<size_t>(end)] - lost[static_cast<size_t>(first)];
 }
 
 NameMatch match_name(const std::vector<Entry>& entries, const std::string& raw, char pad,

@@ -54,8 +54,14 @@ FileExtent file_extent(const Entry& entry, uint64_t image_bytes);
 void warn_file_damage(const Entry& entry, const std::string& shown, const FileExtent& extent,
                       const Disk& disk, const common::Reporter& report);
 
-// Records of the file (those that exist) that a capture filled with zeros.
-uint64_t records_lost(const FileExtent& extent, const Disk& disk);
+// For each disk record r, how many records before it a capture filled with
+// zeros (one more element than the disk has records): counted once, so that
+// each file's count is one subtraction however many files share the records.
+std::vector<uint64_t> lost_before(const Disk& disk);
+
+// Records of the file (those that exist) that a capture filled with zeros;
+// `lost` as lost_before gives it.
+uint64_t records_lost(const FileExtent& extent, const std::vector<uint64_t>& lost);
 
 enum class NameMatch { one, none, several };
 
