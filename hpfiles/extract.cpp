@@ -100,8 +100,10 @@ std::string OutputNames::claim(const std::string& name, const std::string& type)
         base.insert(dot == std::string::npos ? base.size() : dot, 1, kReplacement);
     const std::string suffix = "." + file_name_part(type);
     std::string candidate = base + suffix;
-    for (unsigned long n = 2; taken_.count(lower(candidate)); ++n)
-        candidate = base + "." + std::to_string(n) + suffix;
+    // Names only join the taken ones, so a number found taken stays taken.
+    unsigned long& n = next_.emplace(lower(base) + "/" + lower(suffix), 2).first->second;
+    while (taken_.count(lower(candidate)))
+        candidate = base + "." + std::to_string(n++) + suffix;
     taken_.insert(lower(candidate));
     return candidate;
 }
@@ -146,20 +148,28 @@ void warn_file_damage(const Entry& entry, const std::string& shown, const FileEx
     }
 }
 
-uint64_t records_lost(const FileExtent& extent, const Disk& disk) {
-    uint64_t lost = 0;
-    const uint64_t first = extent.offset / kRecordBytes;
-    for (uint64_t r = 0; r < extent.records; ++r)
-        if (disk.flags(first + r) & kRecordNotFound)
-            ++lost;
+std::vector<uint64_t> lost_before(const Disk& disk) {
+    std::vector<uint64_t> lost(disk.record_flags.size() + 1, 0);
+    for (size_t r = 0; r < disk.record_flags.size(); ++r)
+        lost[r + 1] = lost[r] + ((disk.record_flags[r] & kRecordNotFound) ? 1 : 0);
     return lost;
 }
 
-NameMatch match_name(const std::vector<Entry>& entries, const std::string& raw, bool with_purged,
-                     size_t& index) {
-    // Padding does not count: LIF pads with blanks, the 9845 with zero bytes.
+uint64_t records_lost(const FileExtent& extent, const std::vector<uint64_t>& lost) {
+    const uint64_t first = extent.offset / kRecordBytes;
+    const uint64_t last = lost.size() - 1; // records counted
+    if (extent.records == 0 || first >= last)
+        return 0;
+    const uint64_t end = std::min(first + extent.records, last);
+    return lost[static_cast<size_t>(end)] - lost[static_cast<size_t>(first)];
+}
+
+NameMatch match_name(const std::vector<Entry>& entries, const std::string& raw, char pad,
+                     bool with_purged, size_t& index) {
+    // Only the file system's own padding is dropped: a LIF name may end in a
+    // zero byte, a 9845 name in a blank.
     std::string name = raw;
-    while (!name.empty() && (name.back() == ' ' || name.back() == '\0'))
+    while (!name.empty() && name.back() == pad)
         name.pop_back();
     for (const bool purged : {false, true}) {
         if (purged && !with_purged)

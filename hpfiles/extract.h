@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -30,6 +31,9 @@ class OutputNames {
 
   private:
     std::set<std::string> taken_; // lower case
+    // For each name and type (lower case, joined by '/'): the number to try next, so that
+    // many entries of one name do not try every number again.
+    std::map<std::string, unsigned long> next_;
 };
 
 // Where a file's bytes lie in the image and how much of it is missing.
@@ -50,17 +54,23 @@ FileExtent file_extent(const Entry& entry, uint64_t image_bytes);
 void warn_file_damage(const Entry& entry, const std::string& shown, const FileExtent& extent,
                       const Disk& disk, const common::Reporter& report);
 
-// Records of the file (those that exist) that a capture filled with zeros.
-uint64_t records_lost(const FileExtent& extent, const Disk& disk);
+// For each disk record r, how many records before it a capture filled with
+// zeros (one more element than the disk has records): counted once, so that
+// each file's count is one subtraction however many files share the records.
+std::vector<uint64_t> lost_before(const Disk& disk);
+
+// Records of the file (those that exist) that a capture filled with zeros;
+// `lost` as lost_before gives it.
+uint64_t records_lost(const FileExtent& extent, const std::vector<uint64_t>& lost);
 
 enum class NameMatch { one, none, several };
 
-// Finds the entry named `raw` (name bytes; trailing blanks and zero bytes are
-// padding): among the live entries first and, `with_purged`, then among the
+// Finds the entry named `raw` (name bytes; trailing `pad` bytes, the file
+// system's padding, do not count): among the live entries first and, `with_purged`, then among the
 // purged ones. `index` is set when exactly one entry of the first group that
 // has any matches.
-NameMatch match_name(const std::vector<Entry>& entries, const std::string& raw, bool with_purged,
-                     size_t& index);
+NameMatch match_name(const std::vector<Entry>& entries, const std::string& raw, char pad,
+                     bool with_purged, size_t& index);
 
 // What one get writes: the entries chosen (indexes into volume.entries, in
 // order), the folder, and the disk's file name (never written to).

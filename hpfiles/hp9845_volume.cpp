@@ -43,7 +43,7 @@ constexpr unsigned kTypeShift = 7;
 constexpr unsigned kTypeMask = 0x3F;
 constexpr unsigned kFlagsShift = 13;
 constexpr uint32_t kBytesPerWord = 2;
-constexpr unsigned char kNamePad = 0x00;
+constexpr auto kNamePad = static_cast<unsigned char>(kHp9845NamePad);
 // Name bytes the 9845 allows: 0x21..0x7E except '"' and ':'.
 constexpr unsigned char kFirstNameByte = 0x21;
 constexpr unsigned char kLastNameByte = 0x7E;
@@ -260,6 +260,10 @@ void read_hp9845_volume(const std::vector<unsigned char>& image, Volume& volume)
 
     const uint64_t dir_first = uint64_t{h.dir_start} * kRecordBytes;
     const uint64_t dir_end = uint64_t{h.table_start} * kRecordBytes;
+    // Room for every entry the directory's records in the image can hold, at once.
+    const uint64_t dir_last = std::min<uint64_t>(dir_end, image.size());
+    volume.entries.reserve(
+        static_cast<size_t>(dir_last > dir_first ? (dir_last - dir_first) / kEntryBytes : 0));
     uint64_t at = dir_first;
     bool end_mark = false, free_slot = false;
     for (; at + kEntryBytes <= dir_end && at + kEntryBytes <= image.size(); at += kEntryBytes) {

@@ -35,7 +35,7 @@ constexpr size_t kRecordLengthOffset = 30; // HP-85/86/87, little-endian
 
 constexpr uint16_t kEndType = 0xFFFF;
 constexpr uint16_t kPurgedType = 0x0000;
-constexpr unsigned char kNamePad = ' ';
+constexpr auto kNamePad = static_cast<unsigned char>(kLifNamePad);
 
 struct TypeName {
     uint16_t first, last;
@@ -152,6 +152,10 @@ void read_lif_volume(const std::vector<unsigned char>& image, Volume& volume) {
         volume.warnings.push_back(
             "Warning: the directory starts at record 0, in the volume label.\n");
     const uint64_t slots = uint64_t{h.dir_records} * kEntriesPerRecord;
+    // Room for every entry the image can hold, at once: the vector never holds twice its size.
+    const uint64_t dir_bytes = dir_start * kRecordBytes;
+    const uint64_t room = dir_bytes < image.size() ? (image.size() - dir_bytes) / kEntryBytes : 0;
+    volume.entries.reserve(static_cast<size_t>(std::min(slots, room)));
     uint64_t slot = 0;
     bool end_mark = false;
     for (; slot < slots; ++slot) {

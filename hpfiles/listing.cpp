@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
 #include <vector>
 
 namespace hpfiles {
@@ -75,30 +76,98 @@ std::string hp9845_heading(const Volume& v) {
            std::to_string(h.interleave) + "\n";
 }
 
-// Rows of cells printed in aligned columns; numbers right-aligned, the last column unpadded.
-std::string aligned(const std::vector<std::vector<std::string>>& rows,
-                    const std::vector<bool>& right) {
-    std::vector<size_t> width(right.size(), 0);
-    for (const auto& row : rows)
+// Where listing text goes: a string being built, or a stream written line by line, so that a
+// directory of many entries is never held as text a second time.
+using Sink = std::function<void(const std::string&)>;
+
+// The cells of one entry's row in the human listing.
+std::vector<std::string> listing_row(const Entry& e, bool lif) {
+    std::vector<std::string> row = {escape_name(e.name), e.type_name, hex4(e.type_word)};
+    if (!lif)
+        row.push_back("S=" + std::to_string(e.system_flags));
+    row.push_back(std::to_string(e.start));
+    row.push_back(std::to_string(e.records));
+    row.push_back(std::to_string(e.bytes));
+    row.push_back(std::to_string(e.record_length));
+    if (lif)
+        row.push_back(e.date);
+    row.push_back(joined_notes(e));
+    return row;
+}
+
+// One row in aligned columns; numbers right-aligned, the last column unpadded.
+std::string aligned_line(const std::vector<std::string>& row, const std::vector<size_t>& width,
+                         const std::vector<bool>& right) {
+    std::string line;
+    for (size_t c = 0; c < row.size(); ++c) {
+        const std::string pad(width[c] - row[c].size(), ' ');
+        if (c)
+            line += kColumnGap;
+        if (right[c])
+            line += pad + row[c];
+        else
+            line += c + 1 < row.size() ? row[c] + pad : row[c];
+    }
+    while (!line.empty() && line.back() == ' ')
+        line.pop_back();
+    return line + "\n";
+}
+
+// The human listing, one line at a time: the column widths are measured in a first pass over
+// the entries and each row is made again when it is written.
+void write_listing(const Volume& v, const Sink& sink) {
+    const bool lif = v.kind == FileSystem::lif;
+    std::vector<std::string> titles;
+    std::vector<bool> right;
+    if (lif) {
+        titles = {"Name", "Type", "Code", "Start", "Records", "Bytes", "Reclen", "Date", "Notes"};
+        right = {false, false, false, true, true, true, true, false, false};
+    } else {
+        titles = {"Name", "Type", "Code", "Flags", "Start", "Records", "Bytes", "Reclen", "Notes"};
+        right = {false, false, false, false, true, true, true, true, false};
+    }
+    std::vector<size_t> width(titles.size(), 0);
+    const auto measure = [&](const std::vector<std::string>& row) {
         for (size_t c = 0; c < row.size(); ++c)
             width[c] = std::max(width[c], row[c].size());
-    std::string out;
-    for (const auto& row : rows) {
-        std::string line;
-        for (size_t c = 0; c < row.size(); ++c) {
-            const std::string pad(width[c] - row[c].size(), ' ');
-            if (c)
-                line += kColumnGap;
-            if (right[c])
-                line += pad + row[c];
-            else
-                line += c + 1 < row.size() ? row[c] + pad : row[c];
-        }
-        while (!line.empty() && line.back() == ' ')
-            line.pop_back();
-        out += line + "\n";
+    };
+    measure(titles);
+    uint64_t files = 0, purged = 0;
+    for (const Entry& e : v.entries) {
+        (e.purged ? purged : files) += 1;
+        measure(listing_row(e, lif));
     }
+    sink(lif ? lif_heading(v) : hp9845_heading(v));
+    sink(aligned_line(titles, width, right));
+    for (const Entry& e : v.entries)
+        sink(aligned_line(listing_row(e, lif), width, right));
+    std::string summary = plural(files, "file", "files");
+    if (lif)
+        summary += ", " + plural(purged, "purged entry", "purged entries") + ", " +
+                   plural(v.free_records, "free record", "free records");
+    else
+        summary += ", " + plural(v.free_records, "free record", "free records") + " in " +
+                   plural(v.free_extents.size(), "extent", "extents");
+    sink(summary + "\n");
+}
+
+void write_tsv(const Volume& v, const Sink& sink) {
+    sink("name\ttype\tcode\tstart\trecords\tbytes\treclen\tdate\tnotes\n");
+    for (const Entry& e : v.entries)
+        sink(escape_name(e.name) + "\t" + e.type_name + "\t" + hex4(e.type_word) + "\t" +
+             std::to_string(e.start) + "\t" + std::to_string(e.records) + "\t" +
+             std::to_string(e.bytes) + "\t" + std::to_string(e.record_length) + "\t" + e.date +
+             "\t" + joined_notes(e) + "\n");
+}
+
+std::string text_of(void (*write)(const Volume&, const Sink&), const Volume& v) {
+    std::string out;
+    write(v, [&out](const std::string& line) { out += line; });
     return out;
+}
+
+void print_with(void (*write)(const Volume&, const Sink&), const Volume& v, FILE* out) {
+    write(v, [out](const std::string& line) { std::fwrite(line.data(), 1, line.size(), out); });
 }
 
 } // namespace
@@ -135,63 +204,19 @@ bool unescape_name(const std::string& typed, std::string& raw) {
 }
 
 std::string listing_text(const Volume& v) {
-    const bool lif = v.kind == FileSystem::lif;
-    std::vector<std::vector<std::string>> rows;
-    std::vector<bool> right;
-    if (lif) {
-        rows.push_back(
-            {"Name", "Type", "Code", "Start", "Records", "Bytes", "Reclen", "Date", "Notes"});
-        right = {false, false, false, true, true, true, true, false, false};
-    } else {
-        rows.push_back(
-            {"Name", "Type", "Code", "Flags", "Start", "Records", "Bytes", "Reclen", "Notes"});
-        right = {false, false, false, false, true, true, true, true, false};
-    }
-    uint64_t files = 0, purged = 0;
-    for (const Entry& e : v.entries) {
-        (e.purged ? purged : files) += 1;
-        std::vector<std::string> row = {escape_name(e.name), e.type_name, hex4(e.type_word)};
-        if (!lif)
-            row.push_back("S=" + std::to_string(e.system_flags));
-        row.push_back(std::to_string(e.start));
-        row.push_back(std::to_string(e.records));
-        row.push_back(std::to_string(e.bytes));
-        row.push_back(std::to_string(e.record_length));
-        if (lif)
-            row.push_back(e.date);
-        row.push_back(joined_notes(e));
-        rows.push_back(row);
-    }
-    std::string out = lif ? lif_heading(v) : hp9845_heading(v);
-    out += aligned(rows, right);
-    out += plural(files, "file", "files");
-    if (lif)
-        out += ", " + plural(purged, "purged entry", "purged entries") + ", " +
-               plural(v.free_records, "free record", "free records");
-    else
-        out += ", " + plural(v.free_records, "free record", "free records") + " in " +
-               plural(v.free_extents.size(), "extent", "extents");
-    return out + "\n";
+    return text_of(write_listing, v);
 }
 
 std::string tsv_text(const Volume& v) {
-    std::string out = "name\ttype\tcode\tstart\trecords\tbytes\treclen\tdate\tnotes\n";
-    for (const Entry& e : v.entries)
-        out += escape_name(e.name) + "\t" + e.type_name + "\t" + hex4(e.type_word) + "\t" +
-               std::to_string(e.start) + "\t" + std::to_string(e.records) + "\t" +
-               std::to_string(e.bytes) + "\t" + std::to_string(e.record_length) + "\t" + e.date +
-               "\t" + joined_notes(e) + "\n";
-    return out;
+    return text_of(write_tsv, v);
 }
 
 void print_listing(const Volume& volume, FILE* out) {
-    const std::string text = listing_text(volume);
-    std::fwrite(text.data(), 1, text.size(), out);
+    print_with(write_listing, volume, out);
 }
 
 void print_tsv(const Volume& volume, FILE* out) {
-    const std::string text = tsv_text(volume);
-    std::fwrite(text.data(), 1, text.size(), out);
+    print_with(write_tsv, volume, out);
 }
 
 } // namespace hpfiles

@@ -74,7 +74,8 @@ bool find_entry(const Volume& volume, const std::string& typed, bool with_purged
                      escape_name(typed).c_str());
         return false;
     }
-    switch (match_name(volume.entries, raw, with_purged, index)) {
+    const char pad = volume.kind == FileSystem::lif ? kLifNamePad : kHp9845NamePad;
+    switch (match_name(volume.entries, raw, pad, with_purged, index)) {
     case NameMatch::one:
         return true;
     case NameMatch::none:
@@ -91,14 +92,16 @@ bool find_entry(const Volume& volume, const std::string& typed, bool with_purged
 
 int run_list(const Settings& settings, Volume& volume, const Disk& disk, FILE* out,
              const common::Reporter& report) {
-    if (disk.from_capture)
+    if (disk.from_capture) {
+        const std::vector<uint64_t> lost_counts = lost_before(disk);
         for (Entry& entry : volume.entries) {
-            const uint64_t lost = records_lost(file_extent(entry, disk.image.size()), disk);
+            const uint64_t lost = records_lost(file_extent(entry, disk.image.size()), lost_counts);
             if (lost == 1)
                 entry.notes.push_back("1 record lost");
             else if (lost > 1)
                 entry.notes.push_back(std::to_string(lost) + " records lost");
         }
+    }
     if (settings.tsv)
         print_tsv(volume, out);
     else

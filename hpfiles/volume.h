@@ -13,6 +13,10 @@ constexpr uint32_t kRecordBytes = 256;
 
 enum class FileSystem { lif, hp9845 };
 
+// The byte that pads a name on the right: LIF blanks, the 9845 zero bytes.
+constexpr char kLifNamePad = ' ';
+constexpr char kHp9845NamePad = '\0';
+
 // The notes a directory reader gives an entry (besides "overlaps NAME").
 constexpr const char* kNotePurged = "purged";
 constexpr const char* kNotePastEnd = "past the end of the disk";

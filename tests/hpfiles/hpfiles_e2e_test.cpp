@@ -188,6 +188,11 @@ TEST_F(Hpfiles, FailuresWriteNothing) {
          "them by name.\n"
          "File name \"TWIN\" fits more than one entry on disk \"twins.lif\"; nothing is "
          "written for it.\n"},
+        // Only blanks pad a LIF name: a zero byte is part of it.
+        {{"get", "twins.lif", "TWIN\\x00"},
+         "Warning: 2 files in the directory are named \"TWIN\"; get cannot choose between "
+         "them by name.\n"
+         "File \"TWIN\\x00\" is not on disk \"twins.lif\".\n"},
         // The disk is never written: not even when one of its files has its name.
         {{"get", "A_B.DATA", "A/B"},
          "Output file \"A_B.DATA\" is the input file \"A_B.DATA\"; it is not overwritten.\n"},
