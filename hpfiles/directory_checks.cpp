@@ -5,7 +5,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
+#include <cstring>
+#include <iterator>
 
 namespace hpfiles {
 
@@ -58,17 +59,42 @@ class EndTree {
 
 } // namespace
 
+namespace {
+
+// The place of `note` in kFixedNotes, or -1.
+int fixed_note_bit(const char* note) {
+    for (size_t i = 0; i < std::size(kFixedNotes); ++i)
+        if (std::strcmp(kFixedNotes[i], note) == 0)
+            return static_cast<int>(i);
+    return -1;
+}
+
+} // namespace
+
+void add_note(Entry& entry, const char* note) {
+    const int bit = fixed_note_bit(note);
+    if (bit >= 0)
+        entry.fixed_notes = static_cast<uint16_t>(entry.fixed_notes | 1u << bit);
+}
+
+bool has_note(const Entry& entry, const char* note) {
+    const int bit = fixed_note_bit(note);
+    return bit >= 0 && (entry.fixed_notes >> bit & 1u) != 0;
+}
+
 void note_overlaps(std::vector<Entry>& entries, const std::vector<bool>& live) {
-    std::vector<size_t> order; // live entries with records, by first record
+    // Entry indices fit 32 bits: a directory entry takes at least 16 bytes of the image.
+    std::vector<uint32_t> order; // live entries with records, by first record
     for (size_t i = 0; i < entries.size(); ++i)
         if (live[i] && entries[i].records > 0)
-            order.push_back(i);
+            order.push_back(static_cast<uint32_t>(i));
     std::stable_sort(order.begin(), order.end(),
-                     [&](size_t a, size_t b) { return entries[a].start < entries[b].start; });
-    std::vector<uint64_t> starts, ends;
-    for (size_t i : order) {
-        starts.push_back(entries[i].start);
-        ends.push_back(uint64_t{entries[i].start} + entries[i].records);
+                     [&](uint32_t a, uint32_t b) { return entries[a].start < entries[b].start; });
+    std::vector<uint32_t> starts(order.size());
+    std::vector<uint64_t> ends(order.size());
+    for (size_t k = 0; k < order.size(); ++k) {
+        starts[k] = entries[order[k]].start;
+        ends[k] = uint64_t{entries[order[k]].start} + entries[order[k]].records;
     }
     std::vector<uint64_t> sorted_ends = ends;
     std::sort(sorted_ends.begin(), sorted_ends.end());
@@ -83,43 +109,54 @@ void note_overlaps(std::vector<Entry>& entries, const std::vector<bool>& live) {
             sorted_ends.begin());
         const uint64_t partners = starting - ended - 1;
         // Name a few: the nearest that start before it, then those that start after.
-        std::vector<size_t> named;
-        for (size_t m = k; named.size() < kMaxOverlapNotes;) {
+        Entry& e = entries[order[k]];
+        size_t named = 0;
+        for (size_t m = k; named < kMaxOverlapNotes;) {
             const size_t found = tree.last_before(m, starts[k]);
             if (found == m)
                 break;
-            named.push_back(order[found]);
+            e.overlaps_named[named++] = order[found];
             m = found;
         }
-        for (size_t m = k + 1;
-             m < order.size() && starts[m] < ends[k] && named.size() < kMaxOverlapNotes; ++m)
-            named.push_back(order[m]);
-        std::sort(named.begin(), named.end());
-        Entry& e = entries[order[k]];
-        for (size_t p : named)
-            e.notes.push_back("overlaps " + escape_name(entries[p].name));
-        if (partners > named.size()) {
-            const uint64_t more = partners - named.size();
-            e.notes.push_back("overlaps " + std::to_string(more) + " more file" +
-                              (more == 1 ? "" : "s"));
-        }
+        for (size_t m = k + 1; m < order.size() && starts[m] < ends[k] && named < kMaxOverlapNotes;
+             ++m)
+            e.overlaps_named[named++] = order[m];
+        std::sort(e.overlaps_named.begin(), e.overlaps_named.begin() + static_cast<long>(named));
+        e.overlaps_named_count = static_cast<uint8_t>(named);
+        e.overlaps_unnamed = static_cast<uint32_t>(partners - named);
     }
 }
 
 void warn_duplicate_names(const std::vector<Entry>& entries, const std::vector<bool>& live,
                           std::vector<std::string>& warnings) {
-    std::map<std::string, size_t> times;
-    std::vector<std::string> order; // names in the order they first appear
-    for (size_t i = 0; i < entries.size(); ++i) {
-        if (!live[i])
-            continue;
-        if (++times[entries[i].name] == 2)
-            order.push_back(entries[i].name);
+    // Live entries by name, then by place: a name's run starts with its first entry.
+    std::vector<uint32_t> by_name;
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (live[i])
+            by_name.push_back(static_cast<uint32_t>(i));
+    std::stable_sort(by_name.begin(), by_name.end(),
+                     [&](uint32_t a, uint32_t b) { return entries[a].name < entries[b].name; });
+    struct Repeated {
+        uint32_t second; // the entry that repeats the name first: the warnings' order
+        uint32_t first;
+        size_t times;
+    };
+    std::vector<Repeated> repeated;
+    for (size_t k = 0; k < by_name.size();) {
+        size_t end = k + 1;
+        while (end < by_name.size() && entries[by_name[end]].name == entries[by_name[k]].name)
+            ++end;
+        if (end - k > 1)
+            repeated.push_back({by_name[k + 1], by_name[k], end - k});
+        k = end;
     }
-    for (const std::string& name : order)
-        warnings.push_back("Warning: " + std::to_string(times[name]) +
-                           " files in the directory are named \"" + escape_name(name) +
-                           "\"; get cannot choose between them by name.\n");
+    by_name = std::vector<uint32_t>();
+    std::sort(repeated.begin(), repeated.end(),
+              [](const Repeated& a, const Repeated& b) { return a.second < b.second; });
+    for (const Repeated& r : repeated)
+        warnings.push_back(
+            "Warning: " + std::to_string(r.times) + " files in the directory are named \"" +
+            escape_name(entries[r.first].name) + "\"; get cannot choose between them by name.\n");
 }
 
 uint64_t covered_records(std::vector<Extent> extents, uint64_t limit) {

@@ -15,11 +15,8 @@ struct Extent {
     uint64_t end = 0;
 };
 
-// Most "overlaps NAME" notes one entry gets; further files are counted in one more note.
-constexpr size_t kMaxOverlapNotes = 3;
-
-// Gives every entry with `live[i]` set that shares a record with another such entry an
-// "overlaps NAME" note per file it shares with (NAME escaped as a listing shows it).
+// Gives every entry with `live[i]` set that shares a record with another such entry the
+// entries it shares with: up to kMaxOverlapNotes named by index, the rest counted.
 void note_overlaps(std::vector<Entry>& entries, const std::vector<bool>& live);
 
 // One warning per name that more than one entry with `live[i]` set carries.

@@ -57,10 +57,6 @@ bool device_name(const std::string& part) {
            name[3] >= '0' && name[3] <= '9';
 }
 
-bool has_note(const Entry& entry, const char* note) {
-    return std::find(entry.notes.begin(), entry.notes.end(), note) != entry.notes.end();
-}
-
 // Writes `bytes` bytes from `data` to `path` through a checked output file.
 bool write_file(const std::string& path, const unsigned char* data, size_t bytes,
                 const char* disk_path, const common::Reporter& report) {

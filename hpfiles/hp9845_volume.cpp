@@ -104,18 +104,18 @@ Entry read_entry(const unsigned char* p, const Volume& volume, uint64_t data_sta
     e.bytes = uint64_t{e.records} * kRecordBytes;
     e.records_present = records_present(e.start, e.records, volume.image_records);
     if (!name_allowed(e.name))
-        e.notes.push_back(kNoteBadName);
+        add_note(e, kNoteBadName);
     if (e.records > 0) {
         const uint64_t end = uint64_t{e.start} + e.records;
         if (e.start < data_start)
-            e.notes.push_back(kNoteInSystemArea);
+            add_note(e, kNoteInSystemArea);
         else if (end > data_end)
-            e.notes.push_back(kNotePastDataArea);
+            add_note(e, kNotePastDataArea);
         if (end > volume.image_records)
-            e.notes.push_back(kNotePastEnd);
+            add_note(e, kNotePastEnd);
     }
     if (e.protection != 0)
-        e.notes.push_back(kNoteProtected);
+        add_note(e, kNoteProtected);
     return e;
 }
 
@@ -183,7 +183,7 @@ void check_against_table(Volume& volume, uint64_t data_start, uint64_t data_end)
                              [](const Extent& x, uint64_t v) { return x.start < v; });
         const size_t k = static_cast<size_t>(before - table.begin());
         if (k > 0 && reach[k - 1] > start) {
-            e.notes.push_back(kNoteOverFreeTable);
+            add_note(e, kNoteOverFreeTable);
             volume.warnings.push_back("Warning: file \"" + escape_name(e.name) +
                                       "\" uses records that the free table lists as free.\n");
         }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace hpfiles {
 
@@ -87,22 +88,22 @@ Entry read_entry(const unsigned char* p, const Volume& volume) {
         if (length != 0)
             e.record_length = length;
     }
-    e.date = directory_date(p + kDateOffset);
+    std::copy(p + kDateOffset, p + kDateOffset + e.date.size(), e.date.begin());
     e.records_present = records_present(e.start, e.records, volume.image_records);
     if (e.purged)
-        e.notes.push_back(kNotePurged);
+        add_note(e, kNotePurged);
     if (e.records > 0) {
         const uint64_t start = e.start, end = start + e.records;
         const uint64_t dir_start = volume.lif.dir_start;
         const uint64_t dir_end = dir_start + volume.lif.dir_records;
         if (start == 0)
-            e.notes.push_back(kNoteInLabel);
+            add_note(e, kNoteInLabel);
         else if (start >= dir_start && start < dir_end)
-            e.notes.push_back(kNoteInDirectory);
+            add_note(e, kNoteInDirectory);
         else if (start < dir_end && end > dir_start)
-            e.notes.push_back(kNoteOverDirectory);
+            add_note(e, kNoteOverDirectory);
         if (end > volume.image_records)
-            e.notes.push_back(kNotePastEnd);
+            add_note(e, kNotePastEnd);
     }
     return e;
 }
@@ -180,16 +181,16 @@ void read_lif_volume(const std::vector<unsigned char>& image, Volume& volume) {
                                   records_text(h.dir_records) + ").\n");
 
     std::vector<bool> live(volume.entries.size());
-    std::vector<Extent> used = {{0, 1}, {dir_start, dir_end}};
-    for (size_t i = 0; i < volume.entries.size(); ++i) {
-        const Entry& e = volume.entries[i];
-        live[i] = !e.purged;
-        if (live[i])
-            used.push_back({e.start, uint64_t{e.start} + e.records});
-    }
+    for (size_t i = 0; i < volume.entries.size(); ++i)
+        live[i] = !volume.entries[i].purged;
     note_overlaps(volume.entries, live);
     warn_duplicate_names(volume.entries, live, volume.warnings);
-    volume.free_records = volume.image_records - covered_records(used, volume.image_records);
+    std::vector<Extent> used = {{0, 1}, {dir_start, dir_end}};
+    for (const Entry& e : volume.entries)
+        if (!e.purged)
+            used.push_back({e.start, uint64_t{e.start} + e.records});
+    volume.free_records =
+        volume.image_records - covered_records(std::move(used), volume.image_records);
 }
 
 } // namespace hpfiles

@@ -1,9 +1,12 @@
 // What `list` prints: an aligned table for people or tab-separated lines for scripts.
 #include "hpfiles/listing.h"
 
+#include "hpfiles/directory_checks.h"
+
 #include <algorithm>
 #include <cctype>
 #include <functional>
+#include <iterator>
 #include <vector>
 
 namespace hpfiles {
@@ -33,13 +36,6 @@ std::string hex4(unsigned v) {
     char text[8];
     std::snprintf(text, sizeof text, "%04X", v & 0xFFFF);
     return text;
-}
-
-std::string joined_notes(const Entry& e) {
-    std::string s;
-    for (size_t i = 0; i < e.notes.size(); ++i)
-        s += (i ? kNoteSeparator : "") + e.notes[i];
-    return s;
 }
 
 std::string plural(uint64_t n, const char* one, const char* many) {
@@ -81,7 +77,7 @@ std::string hp9845_heading(const Volume& v) {
 using Sink = std::function<void(const std::string&)>;
 
 // The cells of one entry's row in the human listing.
-std::vector<std::string> listing_row(const Entry& e, bool lif) {
+std::vector<std::string> listing_row(const Volume& v, const Entry& e, bool lif) {
     std::vector<std::string> row = {escape_name(e.name), e.type_name, hex4(e.type_word)};
     if (!lif)
         row.push_back("S=" + std::to_string(e.system_flags));
@@ -90,8 +86,8 @@ std::vector<std::string> listing_row(const Entry& e, bool lif) {
     row.push_back(std::to_string(e.bytes));
     row.push_back(std::to_string(e.record_length));
     if (lif)
-        row.push_back(e.date);
-    row.push_back(joined_notes(e));
+        row.push_back(directory_date(e.date.data()));
+    row.push_back(joined_notes(v.entries, e));
     return row;
 }
 
@@ -135,12 +131,12 @@ void write_listing(const Volume& v, const Sink& sink) {
     uint64_t files = 0, purged = 0;
     for (const Entry& e : v.entries) {
         (e.purged ? purged : files) += 1;
-        measure(listing_row(e, lif));
+        measure(listing_row(v, e, lif));
     }
     sink(lif ? lif_heading(v) : hp9845_heading(v));
     sink(aligned_line(titles, width, right));
     for (const Entry& e : v.entries)
-        sink(aligned_line(listing_row(e, lif), width, right));
+        sink(aligned_line(listing_row(v, e, lif), width, right));
     std::string summary = plural(files, "file", "files");
     if (lif)
         summary += ", " + plural(purged, "purged entry", "purged entries") + ", " +
@@ -156,8 +152,8 @@ void write_tsv(const Volume& v, const Sink& sink) {
     for (const Entry& e : v.entries)
         sink(escape_name(e.name) + "\t" + e.type_name + "\t" + hex4(e.type_word) + "\t" +
              std::to_string(e.start) + "\t" + std::to_string(e.records) + "\t" +
-             std::to_string(e.bytes) + "\t" + std::to_string(e.record_length) + "\t" + e.date +
-             "\t" + joined_notes(e) + "\n");
+             std::to_string(e.bytes) + "\t" + std::to_string(e.record_length) + "\t" +
+             directory_date(e.date.data()) + "\t" + joined_notes(v.entries, e) + "\n");
 }
 
 std::string text_of(void (*write)(const Volume&, const Sink&), const Volume& v) {
@@ -171,6 +167,26 @@ void print_with(void (*write)(const Volume&, const Sink&), const Volume& v, FILE
 }
 
 } // namespace
+
+std::string joined_notes(const std::vector<Entry>& entries, const Entry& e) {
+    std::string s;
+    const auto add = [&s](const std::string& note) {
+        s += (s.empty() ? "" : kNoteSeparator) + note;
+    };
+    for (size_t bit = 0; bit < std::size(kFixedNotes); ++bit)
+        if (e.fixed_notes >> bit & 1u)
+            add(kFixedNotes[bit]);
+    for (size_t i = 0; i < e.overlaps_named_count; ++i)
+        add("overlaps " + escape_name(entries[e.overlaps_named[i]].name));
+    if (e.overlaps_unnamed > 0)
+        add("overlaps " + std::to_string(e.overlaps_unnamed) + " more file" +
+            (e.overlaps_unnamed == 1 ? "" : "s"));
+    if (e.records_lost == 1)
+        add("1 record lost");
+    else if (e.records_lost > 1)
+        add(std::to_string(e.records_lost) + " records lost");
+    return s;
+}
 
 std::string escape_name(const std::string& raw) {
     std::string s;

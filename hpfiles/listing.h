@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace hpfiles {
 
@@ -16,6 +17,10 @@ std::string escape_name(const std::string& raw);
 // other backslash stands for itself. False when it holds a byte outside 0x20..0x7E, which
 // no listed name does.
 bool unescape_name(const std::string& typed, std::string& raw);
+
+// An entry's notes as a listing shows them, separated by "; ": its fixed notes, "overlaps
+// NAME" for each entry of `entries` it names, "overlaps N more files", "N records lost".
+std::string joined_notes(const std::vector<Entry>& entries, const Entry& entry);
 
 // Heading line, column titles, one line per entry, summary line.
 std::string listing_text(const Volume& volume);

@@ -95,11 +95,7 @@ int run_list(const Settings& settings, Volume& volume, const Disk& disk, FILE* o
     if (disk.from_capture) {
         const std::vector<uint64_t> lost_counts = lost_before(disk);
         for (Entry& entry : volume.entries) {
-            const uint64_t lost = records_lost(file_extent(entry, disk.image.size()), lost_counts);
-            if (lost == 1)
-                entry.notes.push_back("1 record lost");
-            else if (lost > 1)
-                entry.notes.push_back(std::to_string(lost) + " records lost");
+            entry.records_lost = records_lost(file_extent(entry, disk.image.size()), lost_counts);
         }
     }
     if (settings.tsv)

@@ -2,6 +2,8 @@
 // HP 9845's own file system.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,6 +31,16 @@ constexpr const char* kNoteOverFreeTable = "overlaps free records";
 constexpr const char* kNoteProtected = "protected";
 constexpr const char* kNoteBadName = "name bytes the 9845 does not allow";
 
+// Those notes in the order a listing shows them, ahead of the "overlaps" notes; an entry keeps
+// one bit per note, by its place here, so that no note is held as text.
+constexpr const char* kFixedNotes[] = {
+    kNotePurged,       kNoteInLabel,      kNoteInDirectory, kNoteOverDirectory, kNoteBadName,
+    kNoteInSystemArea, kNotePastDataArea, kNotePastEnd,     kNoteProtected,     kNoteOverFreeTable,
+};
+
+// Most "overlaps NAME" notes one entry gets; further files are counted in one more note.
+constexpr size_t kMaxOverlapNotes = 3;
+
 // One directory entry, in the directory's order.
 struct Entry {
     std::string name;           // name bytes without the trailing padding, unescaped
@@ -38,14 +50,25 @@ struct Entry {
     uint32_t records = 0;       // length in records
     uint64_t bytes = 0;         // byte length: exact where the system records it, else records*256
     uint32_t record_length = 0; // logical record length in bytes
-    std::string date;           // "YYYY-MM-DD HH:MM:SS", "" when none, or 12 hex digits
-    bool purged = false;        // LIF type 0: listed, extracted only on request
-    uint32_t system_flags = 0;  // 9845: bits 15-13 of the type word
-    uint16_t protection = 0;    // 9845: the protection word
-    std::vector<std::string> notes; // "past the end of the disk", "overlaps NAME", ...
+    std::array<unsigned char, 6> date{}; // the directory's BCD date bytes (9845: zeros)
+    bool purged = false;                 // LIF type 0: listed, extracted only on request
+    uint32_t system_flags = 0;           // 9845: bits 15-13 of the type word
+    uint16_t protection = 0;             // 9845: the protection word
+    uint16_t fixed_notes = 0;            // one bit per note of kFixedNotes, by its place there
+    // The entries, by index, that this one shares records with and that its notes name, in
+    // directory order; the others it shares with are only counted.
+    std::array<uint32_t, kMaxOverlapNotes> overlaps_named{};
+    uint8_t overlaps_named_count = 0;
+    uint32_t overlaps_unnamed = 0;
     // Records of the file that exist in the image (from `start`, at most `records`).
     uint32_t records_present = 0;
+    uint64_t records_lost = 0; // records of a capture's slots written as zeros
 };
+
+// Gives `entry` the note `note`, one of kFixedNotes.
+void add_note(Entry& entry, const char* note);
+// Whether `entry` has the note `note`, one of kFixedNotes.
+bool has_note(const Entry& entry, const char* note);
 
 // The volume's own description, for the heading of a listing.
 struct LifHeading {

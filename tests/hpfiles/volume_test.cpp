@@ -72,7 +72,7 @@ TEST(LifVolume, HumanListingIsAligned) {
     d.entry(LifEntry{"MAKESQ", 0xE010, 3, 2}.hp85(400, 256));
     d.entry({"X", 0x0000, 5, 1});
     Volume v = read(d.image());
-    v.entries[0].notes.push_back("1 record lost");
+    v.entries[0].records_lost = 1;
     EXPECT_EQ(listing_text(v),
               "LIF volume \"DEMO\", directory at record 2 (1 record), version 1, geometry 0 "
               "tracks x 0 surfaces x 0 records, initialised 1985-03-04 12:30:45\n"
@@ -103,10 +103,7 @@ TEST(LifVolume, OverlapsNameAFewFilesAndCountTheRest) {
     const Volume v = read(d.image());
     ASSERT_EQ(v.entries.size(), std::size(files));
     for (size_t i = 0; i < v.entries.size(); ++i) {
-        std::string notes;
-        for (const std::string& n : v.entries[i].notes)
-            notes += (notes.empty() ? "" : "; ") + n;
-        EXPECT_EQ(notes, files[i].notes) << files[i].name;
+        EXPECT_EQ(joined_notes(v.entries, v.entries[i]), files[i].notes) << files[i].name;
     }
 }
 
