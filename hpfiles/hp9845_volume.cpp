@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <utility>
 
 namespace hpfiles {
 
@@ -152,7 +153,7 @@ void read_free_table(const std::vector<unsigned char>& image, Volume& volume, ui
     std::vector<Extent> extents;
     for (const FreeExtent& f : volume.free_extents)
         extents.push_back({f.start, uint64_t{f.start} + f.records});
-    const uint64_t once = covered_records(extents, std::numeric_limits<uint64_t>::max());
+    const uint64_t once = covered_records(std::move(extents), std::numeric_limits<uint64_t>::max());
     if (once != volume.free_records)
         volume.warnings.push_back("Warning: the free table lists " +
                                   records_text(volume.free_records - once) + " more than once.\n");
