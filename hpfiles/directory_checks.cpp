@@ -153,10 +153,20 @@ void warn_duplicate_names(const std::vector<Entry>& entries, const std::vector<b
     by_name = std::vector<uint32_t>();
     std::sort(repeated.begin(), repeated.end(),
               [](const Repeated& a, const Repeated& b) { return a.second < b.second; });
+    WarningsOfAKind named(warnings);
     for (const Repeated& r : repeated)
-        warnings.push_back(
-            "Warning: " + std::to_string(r.times) + " files in the directory are named \"" +
-            escape_name(entries[r.first].name) + "\"; get cannot choose between them by name.\n");
+        if (named.next())
+            warnings.push_back("Warning: " + std::to_string(r.times) +
+                               " files in the directory are named \"" +
+                               escape_name(entries[r.first].name) +
+                               "\"; get cannot choose between them by name.\n");
+    named.close("names are each carried by more than one file.\n");
+}
+
+void WarningsOfAKind::close(const char* what) {
+    if (count_ > kMaxWarningsOfAKind)
+        warnings_.push_back("Warning: " + std::to_string(count_ - kMaxWarningsOfAKind) + " more " +
+                            what);
 }
 
 uint64_t covered_records(std::vector<Extent> extents, uint64_t limit) {

@@ -19,9 +19,31 @@ struct Extent {
 // entries it shares with: up to kMaxOverlapNotes named by index, the rest counted.
 void note_overlaps(std::vector<Entry>& entries, const std::vector<bool>& live);
 
-// One warning per name that more than one entry with `live[i]` set carries.
+// One warning per name that more than one entry with `live[i]` set carries (the first
+// kMaxWarningsOfAKind names, then a count).
 void warn_duplicate_names(const std::vector<Entry>& entries, const std::vector<bool>& live,
                           std::vector<std::string>& warnings);
+
+// Directory warnings of one kind that are printed each on a line of their own; the rest are
+// counted in one closing line, so that a damaged directory cannot flood the console (nor
+// memory) with them.
+constexpr uint64_t kMaxWarningsOfAKind = 10;
+
+// Collects the warnings of one kind: the first kMaxWarningsOfAKind whole, then a count.
+class WarningsOfAKind {
+  public:
+    explicit WarningsOfAKind(std::vector<std::string>& warnings) : warnings_(warnings) {}
+
+    // Whether the next warning of this kind gets a line of its own; counts it either way.
+    bool next() { return ++count_ <= kMaxWarningsOfAKind; }
+
+    // Appends "Warning: <n> more <what>" for the ones left out, if any; `what` ends the line.
+    void close(const char* what);
+
+  private:
+    std::vector<std::string>& warnings_;
+    uint64_t count_ = 0;
+};
 
 // How many records of [0, limit) at least one of `extents` covers.
 uint64_t covered_records(std::vector<Extent> extents, uint64_t limit);

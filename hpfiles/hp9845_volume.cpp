@@ -128,6 +128,7 @@ void read_free_table(const std::vector<unsigned char>& image, Volume& volume, ui
     const uint64_t first = uint64_t{h.table_start} * kRecordBytes;
     const uint64_t end = std::min<uint64_t>(uint64_t{h.table_end} * kRecordBytes, image.size());
     bool end_mark = false;
+    WarningsOfAKind outside(volume.warnings);
     for (uint64_t at = first; at + kPairBytes <= end; at += kPairBytes) {
         const uint16_t start = get_be16(image.data() + at);
         const uint16_t records = get_be16(image.data() + at + 2);
@@ -139,11 +140,11 @@ void read_free_table(const std::vector<unsigned char>& image, Volume& volume, ui
             continue;
         volume.free_extents.push_back({start, records});
         volume.free_records += records;
-        if (start < data_start || uint64_t{start} + records > data_end) {
+        if ((start < data_start || uint64_t{start} + records > data_end) && outside.next())
             volume.warnings.push_back("Warning: the free table lists " +
                                       range_text(start, records) + ", outside the data area.\n");
-        }
     }
+    outside.close("extents of the free table lie outside the data area.\n");
     if (!end_mark && h.table_end > h.table_start &&
         uint64_t{h.table_end} * kRecordBytes > image.size())
         volume.warnings.push_back("Warning: the free table (" +
@@ -172,6 +173,7 @@ void check_against_table(Volume& volume, uint64_t data_start, uint64_t data_end)
     for (size_t i = 0; i < table.size(); ++i)
         reach[i] = std::max(table[i].end, i ? reach[i - 1] : 0);
     uint64_t file_records = 0;
+    WarningsOfAKind over_table(volume.warnings);
     for (Entry& e : volume.entries) {
         file_records += e.records;
         if (e.records == 0)
@@ -185,10 +187,12 @@ void check_against_table(Volume& volume, uint64_t data_start, uint64_t data_end)
         const size_t k = static_cast<size_t>(before - table.begin());
         if (k > 0 && reach[k - 1] > start) {
             add_note(e, kNoteOverFreeTable);
-            volume.warnings.push_back("Warning: file \"" + escape_name(e.name) +
-                                      "\" uses records that the free table lists as free.\n");
+            if (over_table.next())
+                volume.warnings.push_back("Warning: file \"" + escape_name(e.name) +
+                                          "\" uses records that the free table lists as free.\n");
         }
     }
+    over_table.close("files use records that the free table lists as free.\n");
     const uint64_t area = data_end > data_start ? data_end - data_start : 0;
     if (file_records + volume.free_records != area)
         volume.warnings.push_back("Warning: the files (" + records_text(file_records) +

@@ -198,6 +198,13 @@ TEST(Volume, DirectoryWarnings) {
         with_free_slot.entry({"F" + std::to_string(i), static_cast<uint16_t>(16 + i), 1});
     }
     full.entry({"LAST", 40, 1});
+    Hp9845Disk bad_table;
+    std::string outside;
+    for (int i = 0; i < 12; ++i) {
+        bad_table.free_extent(5, 1);
+        if (i < 10)
+            outside += "Warning: the free table lists record 5, outside the data area.\n";
+    }
     const struct {
         const char* what;
         Bytes image;
@@ -224,6 +231,11 @@ TEST(Volume, DirectoryWarnings) {
          "Warning: the free table (record 3) reaches past the end of the disk (2 records).\n"
          "Warning: the files (0 records) and the free table (0 records) do not make up the data "
          "area (48 records).\n"},
+        {"9845: more bad extents than get a line each", bad_table.image(), 0,
+         outside + "Warning: 2 more extents of the free table lie outside the data area.\n"
+                   "Warning: the free table lists 11 records more than once.\n"
+                   "Warning: the files (0 records) and the free table (12 records) do not make up "
+                   "the data area (48 records).\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
